@@ -1,0 +1,143 @@
+#include "ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace ntfs::test {
+namespace {
+
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra)
+{
+    std::vector<std::string> merged;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& x : extra)
+            replaced = replaced || x.substr(0, x.find('=')) == name;
+        if (!replaced)
+            merged.push_back(entry);
+    }
+    merged.insert(merged.end(), extra.begin(), extra.end());
+    return merged;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (auto& s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+}  // namespace
+
+int exitCodeOf(int waitStatus)
+{
+    if (WIFEXITED(waitStatus))
+        return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus))
+        return 128 + WTERMSIG(waitStatus);
+    return -1;
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
+{
+    std::vector<std::string> env = mergedEnvironment(options.environment);
+    std::vector<char*> argvPtrs = pointers(argv);
+    std::vector<char*> envPtrs = pointers(env);
+    int fds[2] = {-1, -1};
+    if (options.captureOutput && pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe2 failed");
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        if (options.captureOutput) {
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+        }
+        if (options.user) {
+            gid_t gid = *options.user;
+            if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0
+                || setresuid(*options.user, *options.user, *options.user) != 0)
+                _exit(125);
+        }
+        execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
+        _exit(127);
+    }
+    if (options.captureOutput) {
+        close(fds[1]);
+        outputFd_ = fds[0];
+    }
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!reaped_) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (outputFd_ >= 0)
+        close(outputFd_);
+}
+
+std::optional<std::string> ChildProcess::readLine()
+{
+    for (;;) {
+        auto newline = pending_.find('\n');
+        if (newline != std::string::npos) {
+            std::string line = pending_.substr(0, newline);
+            pending_.erase(0, newline + 1);
+            return line;
+        }
+        char buffer[4096];
+        ssize_t n = outputFd_ < 0 ? 0 : read(outputFd_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (pending_.empty())
+                return std::nullopt;
+            return std::exchange(pending_, {});
+        }
+        output_.append(buffer, static_cast<size_t>(n));
+        pending_.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+int ChildProcess::wait()
+{
+    if (reaped_)
+        return status_;
+    while (readLine()) {
+    }
+    while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+    return status_;
+}
+
+void ChildProcess::signal(int signo) const
+{
+    if (!reaped_)
+        kill(pid_, signo);
+}
+
+std::pair<int, std::string> ChildProcess::run(std::vector<std::string> argv, ChildOptions options)
+{
+    ChildProcess child(std::move(argv), std::move(options));
+    int status = child.wait();
+    return {exitCodeOf(status), child.output()};
+}
+
+}  // namespace ntfs::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ntfs::test {
+
+struct PrivateBusOptions {
+    enum class Kind { System, Session };
+    Kind kind = Kind::System;
+    std::vector<std::filesystem::path> includes;  // policy files to include, e.g. the shipped one
+    std::string extraPolicy;                      // more <policy> elements for the test's own services
+};
+
+// A dbus-daemon of our own, listening on a socket in a fresh temporary directory. A system bus
+// gets Debian's default system policy; a session bus lets its one user do anything.
+class PrivateBus {
+public:
+    explicit PrivateBus(PrivateBusOptions options = {});
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const std::string& address() const { return address_; }
+    // "DBUS_SYSTEM_BUS_ADDRESS=..." or "DBUS_SESSION_BUS_ADDRESS=..." for a child's environment.
+    std::string environmentEntry() const;
+    const std::filesystem::path& directory() const { return dir_.path(); }
+
+private:
+    PrivateBusOptions options_;
+    TempDir dir_;
+    std::unique_ptr<ChildProcess> daemon_;
+    std::string address_;
+};
+
+// Sets the process's own bus address variable for the life of the object.
+class BusAddressOverride {
+public:
+    BusAddressOverride(const PrivateBus& bus, PrivateBusOptions::Kind kind = PrivateBusOptions::Kind::System);
+    ~BusAddressOverride();
+    BusAddressOverride(const BusAddressOverride&) = delete;
+    BusAddressOverride& operator=(const BusAddressOverride&) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+}  // namespace ntfs::test
