@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ExitStatus.h"
+#include "UniqueFd.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace ntfs {
+
+struct SpawnRequest {
+    std::string program;                  // run directly, never through a shell; also argv[0]
+    std::vector<std::string> arguments;   // each element is one argument
+    std::optional<std::filesystem::path> workingDirectory;  // the child's alone; ours never changes
+};
+
+// A child process started with posix_spawn: stdin from /dev/null, stdout and stderr on one
+// close-on-exec pipe, every other descriptor closed, default signal mask and dispositions.
+// Its end is watched through a pidfd. A child still running when the object goes is killed and
+// reaped, so no zombie outlives it.
+class Subprocess {
+public:
+    // Throws std::system_error carrying the errno of a failed start (ENOENT, EACCES, ...).
+    static Subprocess spawn(const SpawnRequest& request);
+
+    Subprocess(Subprocess&&) noexcept = default;
+    Subprocess& operator=(Subprocess&&) noexcept = default;
+    Subprocess(const Subprocess&) = delete;
+    Subprocess& operator=(const Subprocess&) = delete;
+    ~Subprocess();
+
+    pid_t pid() const { return pid_; }
+    int pidFd() const { return pidFd_.get(); }
+    int outputFd() const { return output_.get(); }
+    UniqueFd takeOutput() { return std::move(output_); }
+
+    // Hands every chunk of output to the sink while the child runs, and returns once the child
+    // has ended: what is still in the pipe then is read, but a grandchild holding the pipe open
+    // does not keep us waiting. Reaps the child.
+    ExitStatus waitDrainingOutput(const std::function<void(std::string_view)>& sink);
+    // Reaps the child if it has ended; never blocks.
+    std::optional<ExitStatus> tryReap();
+    // Blocks until the child has ended and reaps it, leaving the output pipe alone.
+    ExitStatus waitForExit();
+
+private:
+    Subprocess(pid_t pid, UniqueFd pidFd, UniqueFd output) : pid_(pid), pidFd_(std::move(pidFd)), output_(std::move(output)) {}
+    std::optional<ExitStatus> reap(int options);
+    void drainAvailable(const std::function<void(std::string_view)>& sink);
+
+    pid_t pid_ = -1;
+    UniqueFd pidFd_;
+    UniqueFd output_;
+    std::optional<ExitStatus> exit_;
+};
+
+}  // namespace ntfs
