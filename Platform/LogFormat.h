@@ -14,6 +14,7 @@ public:
 
     LogFormat& arg(const std::optional<std::string>& text);
     LogFormat& arg(std::string_view text) { return put(text); }
+    LogFormat& arg(const std::string& text) { return put(text); }
     LogFormat& arg(const char* text) { return put(text ? std::string_view(text) : "(null)"); }
     LogFormat& arg(long long number) { return put(std::to_string(number)); }
     LogFormat& arg(int number) { return put(std::to_string(number)); }

@@ -1,0 +1,45 @@
+#include "CallerGate.h"
+
+#include "LogFormat.h"
+
+namespace ntfs {
+
+CallerGate::CallerGate(CallerAuthority& authority, std::string action, Logger& log)
+    : authority_(authority), action_(std::move(action)), log_(log) {}
+
+bool CallerGate::admit(Caller& caller)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (auto known = admitted_.find(caller.busName); known != admitted_.end()) {
+            caller.uid = known->second;
+            return true;
+        }
+    }
+    auto uid = authority_.userOf(caller.busName);
+    if (!uid)
+        return false;
+    caller.uid = *uid;
+    bool allowed = *uid == 0 || authority_.isAuthorized(caller.busName, action_, caller.allowsInteraction);
+    if (!allowed) {
+        log_.log(formatLog("Refused a request from %@ (uid %d): not authorized", caller.busName, static_cast<long long>(*uid)));
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    admitted_.emplace(caller.busName, *uid);
+    return true;
+}
+
+void CallerGate::forget(const std::string& busName)
+{
+    std::lock_guard lock(mutex_);
+    admitted_.erase(busName);
+}
+
+std::size_t CallerGate::admittedCount() const
+{
+    std::lock_guard lock(mutex_);
+    return admitted_.size();
+}
+
+}  // namespace ntfs

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "CommandRunner.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace ntfs {
+
+// Turns what a command wrote into the text of a reply.
+class CommandText {
+public:
+    // The output as UTF-8: no output gives "", bytes that are not UTF-8 give no text. The bus
+    // cannot carry NUL or Unicode noncharacters in a string, so those become U+FFFD rather than
+    // failing the whole reply. A text longer than `limit` bytes, or an output the runner cut, is
+    // cut back to its last whole character within the limit and ends with a note saying so.
+    static std::optional<std::string> fromOutput(const CommandRun& run, std::size_t limit);
+
+    // A readable description of a failed start, for the log and the reply.
+    static std::string describeStartFailure(const std::string& program, std::error_code error);
+
+    // Length of the longest prefix that does not end inside a multi-byte sequence.
+    static std::size_t wholeCharacterPrefix(std::string_view bytes);
+    static bool isValidUtf8(std::string_view bytes);
+
+private:
+    static std::string replaceUnsendable(std::string text);
+};
+
+}  // namespace ntfs

@@ -1,0 +1,62 @@
+#include "FileOperations.h"
+
+#include "FileUrl.h"
+#include "LogFormat.h"
+#include "RequestError.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace ntfs {
+namespace {
+
+bool exists(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+void refuseEmpty(const std::vector<std::string>& paths, const char* operation)
+{
+    if (std::any_of(paths.begin(), paths.end(), [](const std::string& path) { return path.empty(); }))
+        throw RequestError::invalidArgs(std::string(operation) + ": an empty path in the list");
+}
+
+}  // namespace
+
+FileOperations::FileOperations(FileViewer& viewer, Logger& logger) : viewer_(viewer), logger_(logger) {}
+
+std::vector<std::string> FileOperations::existingPaths(const std::vector<std::string>& paths)
+{
+    refuseEmpty(paths, "checkFilterInstalledFSDriversWithList");
+    std::vector<std::string> existing;
+    std::copy_if(paths.begin(), paths.end(), std::back_inserter(existing), exists);
+    return existing;
+}
+
+void FileOperations::reveal(const std::vector<std::string>& paths, const Caller& caller)
+{
+    refuseEmpty(paths, "revealFSDir");
+    logger_.log("revealFSDir Start");
+    std::vector<std::string> uris;
+    for (const auto& path : paths) {
+        logger_.log(formatLog("Path: %@", std::string_view(path)));
+        uris.push_back(FileUrl::fromPath(path));
+    }
+    auto outcome = viewer_.showItems(caller.uid, uris);
+    if (!outcome.reached)
+        logger_.log(formatLog("revealFSDir: no file manager could be reached: %@", std::string_view(outcome.problem)));
+    logger_.log("revealFSDir End");
+}
+
+void FileOperations::addLink(const std::string& linkPath, const std::string& diskPath)
+{
+    if (linkPath.empty() || diskPath.empty())
+        throw RequestError::invalidArgs("addLinkPath:forDiskPath: an empty path");
+    if (!exists(diskPath))
+        return;
+    std::error_code ec;
+    std::filesystem::create_symlink(diskPath, linkPath, ec);  // failures are not reported, by design
+}
+
+}  // namespace ntfs

@@ -1,0 +1,246 @@
+#include "HelperTool.h"
+
+#include "ElfSection.h"
+#include "LogFormat.h"
+#include "PropertyList.h"
+#include "RegistrationFiles.h"
+
+#include <systemd/sd-bus.h>
+
+#include <tuple>
+#include <type_traits>
+
+namespace ntfs {
+namespace {
+
+constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
+constexpr const char* failed = "org.freedesktop.DBus.Error.Failed";
+
+// sdbus-c++ keeps the underlying message to itself; its flags are read through it.
+struct RawMessage : sdbus::Message {
+    static sd_bus_message* of(const sdbus::Message& message)
+    {
+        return static_cast<sd_bus_message*>(message.*(&RawMessage::msg_));
+    }
+};
+
+template <typename T>
+struct IsTuple : std::false_type {};
+template <typename... T>
+struct IsTuple<std::tuple<T...>> : std::true_type {};
+
+}  // namespace
+
+HelperTool::HelperTool(sdbus::IConnection& listener, HelperToolDependencies dependencies)
+    : AdaptorInterfaces(listener, objectPath),
+      listener_(listener),
+      dependencies_(std::move(dependencies)),
+      gate_(dependencies_.authority, RegistrationFiles::polkitAction, dependencies_.log),
+      loop_(listener, replies_)
+{
+    registerAdaptor();
+}
+
+HelperTool::~HelperTool() { unregisterAdaptor(); }
+
+BusEventLoop::Outcome HelperTool::run()
+{
+    watchCallersLeaving();
+    listener_.requestName(serviceName);
+    return loop_.run();
+}
+
+std::vector<std::string> HelperTool::wireText(const std::optional<std::string>& text)
+{
+    return text ? std::vector<std::string>{*text} : std::vector<std::string>{};
+}
+
+std::tuple<std::vector<std::string>, int32_t> HelperTool::textReply(const CommandResult& result)
+{
+    return {wireText(result.text), result.status};
+}
+
+void HelperTool::watchCallersLeaving()
+{
+    leavingCallers_ = listener_.addMatch(
+        "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',member='NameOwnerChanged'",
+        [this](sdbus::Message& signal) {
+            std::string name, oldOwner, newOwner;
+            signal >> name >> oldOwner >> newOwner;
+            if (newOwner.empty())
+                gate_.forget(name);
+        });
+}
+
+Caller HelperTool::currentCaller() const
+{
+    Caller caller;
+    if (const sdbus::Message* message = getObject().getCurrentlyProcessedMessage()) {
+        caller.busName = message->getSender();
+        caller.allowsInteraction = sd_bus_message_get_allow_interactive_authorization(RawMessage::of(*message)) > 0;
+    }
+    return caller;
+}
+
+std::string HelperTool::bundleVersion() const
+{
+    auto section = ElfSection::read(dependencies_.executable, "__info_plist");
+    auto info = section ? PropertyList::fromXml(*section) : std::nullopt;
+    auto version = info ? info->string("CFBundleVersion") : std::nullopt;
+    if (!version)
+        throw std::runtime_error("The helper's embedded bundle information has no CFBundleVersion");
+    return *version;
+}
+
+template <typename... Values, typename Work>
+void HelperTool::serve(sdbus::Result<Values...>&& result, Work work)
+{
+    auto slot = std::make_shared<ReplySlot<Values...>>(std::move(result), replies_);
+    Caller caller = currentCaller();
+    dispatcher_.submit(caller.busName, [this, slot, caller, work = std::move(work)]() mutable {
+        if (!shouldAcceptNewConnection(caller))
+            return slot->fail(accessDenied, "The caller is not authorized to use the helper");
+        try {
+            auto values = work(std::as_const(caller));
+            if constexpr (IsTuple<decltype(values)>::value)
+                std::apply([&](auto&... v) { slot->reply(std::move(v)...); }, values);
+            else
+                slot->reply(std::move(values));
+        } catch (const RequestError& e) {
+            slot->fail(e.name(), e.what());
+        } catch (const std::exception& e) {
+            dependencies_.log.log(formatLog("Request failed: %@", e.what()));
+            slot->fail(failed, e.what());
+        } catch (...) {
+            slot->fail(failed, "The request failed");
+        }
+    });
+}
+
+template <typename Work>
+void HelperTool::serveWithoutReply(const char* member, Work work)
+{
+    Caller caller = currentCaller();
+    dispatcher_.submit(caller.busName, [this, member, caller, work = std::move(work)]() mutable {
+        if (!shouldAcceptNewConnection(caller))
+            return;
+        try {
+            work(std::as_const(caller));
+        } catch (const std::exception& e) {
+            dependencies_.log.log(formatLog("%@ failed: %@", member, e.what()));
+        } catch (...) {
+            dependencies_.log.log(formatLog("%@ failed", member));
+        }
+    });
+}
+
+template <typename... Values>
+void HelperTool::notYetAvailable(sdbus::Result<Values...>&& result, const char* member)
+{
+    serve(std::move(result), [member](const Caller&) -> std::tuple<Values...> {
+        throw RequestError("org.freedesktop.DBus.Error.NotSupported", std::string(member) + " is not yet available in this helper");
+    });
+}
+
+void HelperTool::getVersionWithReply_(sdbus::Result<std::string>&& result)
+{
+    serve(std::move(result), [this](const Caller&) { return bundleVersion(); });
+}
+
+void HelperTool::loadInstalledKernelExtensionAtPath_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string)
+{
+    notYetAvailable(std::move(result), "loadInstalledKernelExtensionAtPath_reply_");
+}
+
+void HelperTool::getLoadedKernelExtensionInfosWithBundleIdentifier_reply_(
+    sdbus::Result<std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>>>&& result, std::string)
+{
+    notYetAvailable(std::move(result), "getLoadedKernelExtensionInfosWithBundleIdentifier_reply_");
+}
+
+void HelperTool::loadInstalledKernelExtensionWithBundleId_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string)
+{
+    notYetAvailable(std::move(result), "loadInstalledKernelExtensionWithBundleId_reply_");
+}
+
+void HelperTool::checkDiskWithExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+{
+    notYetAvailable(std::move(result), "checkDiskWithExecutablePath_forDiskIdentifier_reply_");
+}
+
+void HelperTool::formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_(TextResult&& result, std::string, std::string,
+                                                                                   std::string)
+{
+    notYetAvailable(std::move(result), "formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_");
+}
+
+void HelperTool::formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_(TextResult&& result, std::string,
+                                                                                                  std::string, int32_t,
+                                                                                                  std::string, bool)
+{
+    notYetAvailable(std::move(result), "formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_");
+}
+
+void HelperTool::uninstallKextAndFileSystem_andFileSytemBundlePath_reply_(sdbus::Result<int32_t>&& result, std::string, std::string)
+{
+    notYetAvailable(std::move(result), "uninstallKextAndFileSystem_andFileSytemBundlePath_reply_");
+}
+
+void HelperTool::empiricalTestForFullDiskAccessWithCommand_withParams_reply_(sdbus::Result<bool>&& result, std::string,
+                                                                             std::vector<std::string>)
+{
+    notYetAvailable(std::move(result), "empiricalTestForFullDiskAccessWithCommand_withParams_reply_");
+}
+
+void HelperTool::mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_(
+    TextResult&& result, std::string, std::string, std::string, std::string)
+{
+    notYetAvailable(std::move(result), "mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_");
+}
+
+void HelperTool::unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+{
+    notYetAvailable(std::move(result), "unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_");
+}
+
+void HelperTool::mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+{
+    notYetAvailable(std::move(result), "mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_");
+}
+
+void HelperTool::renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_(TextResult&& result, std::string,
+                                                                                                    std::string, std::string)
+{
+    notYetAvailable(std::move(result), "renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_");
+}
+
+void HelperTool::sysctlConfigureKextHibernateCheckWithValue_reply_(TextResult&& result, bool)
+{
+    notYetAvailable(std::move(result), "sysctlConfigureKextHibernateCheckWithValue_reply_");
+}
+
+void HelperTool::getLatestDiskMountLogsWithReply_(TextResult&& result)
+{
+    notYetAvailable(std::move(result), "getLatestDiskMountLogsWithReply_");
+}
+
+void HelperTool::checkFilterInstalledFSDriversWithList_reply_(sdbus::Result<std::vector<std::string>>&& result, std::vector<std::string>)
+{
+    notYetAvailable(std::move(result), "checkFilterInstalledFSDriversWithList_reply_");
+}
+
+void HelperTool::revealFSDir_(const std::vector<std::string>&)
+{
+    serveWithoutReply("revealFSDir_", [this](const Caller&) {
+        dependencies_.log.log("revealFSDir_ is not yet available in this helper");
+    });
+}
+
+void HelperTool::addLinkPath_forDiskPath_(const std::string&, const std::string&)
+{
+    serveWithoutReply("addLinkPath_forDiskPath_", [this](const Caller&) {
+        dependencies_.log.log("addLinkPath_forDiskPath_ is not yet available in this helper");
+    });
+}
+
+}  // namespace ntfs

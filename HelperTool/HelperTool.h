@@ -1,0 +1,107 @@
+#pragma once
+
+#include "BusEventLoop.h"
+#include "Caller.h"
+#include "CallerGate.h"
+#include "CommandResult.h"
+#include "HelperToolDependencies.h"
+#include "HelperToolProtocolAdaptor.h"
+#include "ReplyQueue.h"
+#include "ReplySlot.h"
+#include "RequestDispatcher.h"
+#include "RequestError.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace ntfs {
+
+// The helper's service object: exports the protocol on the bus, checks each caller, and runs
+// each request on the dispatcher's workers, replying exactly once.
+class HelperTool final : public sdbus::AdaptorInterfaces<com::tarn::mac::utility::store::ntfs::HelperToolProtocol_adaptor> {
+public:
+    static constexpr const char* serviceName = "com.tarn.mac.utility.store.ntfs.HelperTool";
+    static constexpr const char* objectPath = "/com/tarn/mac/utility/store/ntfs/HelperTool";
+
+    // Exports the object on the connection (the listener); the name is not requested yet.
+    HelperTool(sdbus::IConnection& listener, HelperToolDependencies dependencies);
+    ~HelperTool();
+    HelperTool(const HelperTool&) = delete;
+    HelperTool& operator=(const HelperTool&) = delete;
+
+    sdbus::IConnection& listener() const { return listener_; }
+    // Takes the service name and serves until SIGTERM (Stopped) or a lost bus (Failed).
+    BusEventLoop::Outcome run();
+    // The accept step: whether this caller may use the helper at all.
+    bool shouldAcceptNewConnection(Caller& caller) { return gate_.admit(caller); }
+
+    // Optional<string> as the wire carries it: zero elements for nil, one otherwise.
+    static std::vector<std::string> wireText(const std::optional<std::string>& text);
+    // A command result as the wire carries it: (as, i).
+    static std::tuple<std::vector<std::string>, int32_t> textReply(const CommandResult& result);
+
+private:
+    using TextResult = sdbus::Result<std::vector<std::string>, int32_t>;
+
+    void getVersionWithReply_(sdbus::Result<std::string>&& result) override;
+    void loadInstalledKernelExtensionAtPath_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string path) override;
+    void getLoadedKernelExtensionInfosWithBundleIdentifier_reply_(
+        sdbus::Result<std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>>>&& result,
+        std::string bundleIdentifier) override;
+    void loadInstalledKernelExtensionWithBundleId_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string bundleIdentifier) override;
+    void checkDiskWithExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                              std::string diskIdentifier) override;
+    void formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_(TextResult&& result, std::string executablePath,
+                                                                           std::string diskIdentifier, std::string newName) override;
+    void formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_(
+        TextResult&& result, std::string executablePath, std::string diskIdentifier, int32_t fileSystem, std::string newName,
+        bool hasLeaf) override;
+    void uninstallKextAndFileSystem_andFileSytemBundlePath_reply_(sdbus::Result<int32_t>&& result, std::string kernelExtensionPath,
+                                                                  std::string fileSystemBundlePath) override;
+    void empiricalTestForFullDiskAccessWithCommand_withParams_reply_(sdbus::Result<bool>&& result, std::string commandPath,
+                                                                     std::vector<std::string> parameters) override;
+    void mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_(
+        TextResult&& result, std::string executablePath, std::string diskIdentifier, std::string mountOptions,
+        std::string mountPoint) override;
+    void unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                                       std::string diskIdentifier) override;
+    void mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                                     std::string diskIdentifier) override;
+    void renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_(
+        TextResult&& result, std::string executablePath, std::string diskIdentifier, std::string newName) override;
+    void sysctlConfigureKextHibernateCheckWithValue_reply_(TextResult&& result, bool value) override;
+    void getLatestDiskMountLogsWithReply_(TextResult&& result) override;
+    void checkFilterInstalledFSDriversWithList_reply_(sdbus::Result<std::vector<std::string>>&& result,
+                                                      std::vector<std::string> paths) override;
+    void revealFSDir_(const std::vector<std::string>& paths) override;
+    void addLinkPath_forDiskPath_(const std::string& linkPath, const std::string& diskPath) override;
+
+    // Reads CFBundleVersion from the bundle information embedded in our executable.
+    std::string bundleVersion() const;
+    Caller currentCaller() const;
+    void watchCallersLeaving();
+
+    // Runs `work(caller)` on a worker once the caller is admitted, and replies with what it
+    // returns (a value, or a tuple for several), or with the error it raises.
+    template <typename... Values, typename Work>
+    void serve(sdbus::Result<Values...>&& result, Work work);
+    template <typename Work>
+    void serveWithoutReply(const char* member, Work work);
+    template <typename... Values>
+    void notYetAvailable(sdbus::Result<Values...>&& result, const char* member);
+
+    sdbus::IConnection& listener_;
+    HelperToolDependencies dependencies_;
+    ReplyQueue replies_;  // outlives the dispatcher, whose dropped requests still reply
+    CallerGate gate_;
+    BusEventLoop loop_;
+    RequestDispatcher dispatcher_;
+    std::optional<sdbus::Slot> leavingCallers_;
+};
+
+}  // namespace ntfs

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "CallerAuthority.h"
+#include "Logger.h"
+
+#include <filesystem>
+
+namespace ntfs {
+
+// What the service object is given by the program's entry: the platform seams it works through.
+struct HelperToolDependencies {
+    Logger& log;
+    CallerAuthority& authority;
+    std::filesystem::path executable = "/proc/self/exe";  // carries the embedded bundle information
+};
+
+}  // namespace ntfs

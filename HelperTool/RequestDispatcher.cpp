@@ -1,0 +1,67 @@
+#include "RequestDispatcher.h"
+
+namespace ntfs {
+
+RequestDispatcher::RequestDispatcher(std::size_t workerLimit) : workerLimit_(workerLimit == 0 ? 1 : workerLimit) {}
+
+RequestDispatcher::~RequestDispatcher()
+{
+    for (auto& worker : workers_)
+        worker.request_stop();
+    wakeUp_.notify_all();
+    workers_.clear();  // joins
+}
+
+void RequestDispatcher::submit(const std::string& caller, std::function<void()> request)
+{
+    std::lock_guard lock(mutex_);
+    auto [entry, isNew] = queues_.try_emplace(caller);
+    entry->second.push_back(std::move(request));
+    if (!isNew)
+        return;  // the caller's running request hands over to this one when it ends
+    ready_.push_back(caller);
+    if (ready_.size() > idle_ && workers_.size() < workerLimit_)
+        workers_.emplace_back([this](std::stop_token stop) { work(stop); });
+    else
+        wakeUp_.notify_one();
+}
+
+std::size_t RequestDispatcher::workerCount() const
+{
+    std::lock_guard lock(mutex_);
+    return workers_.size();
+}
+
+void RequestDispatcher::work(std::stop_token stop)
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ++idle_;
+        bool haveWork = wakeUp_.wait(lock, stop, [this] { return !ready_.empty(); });
+        --idle_;
+        if (!haveWork)
+            return;
+        std::string caller = std::move(ready_.front());
+        ready_.pop_front();
+        auto& queue = queues_.at(caller);
+        auto request = std::move(queue.front());
+        queue.pop_front();
+
+        lock.unlock();
+        try {
+            request();
+        } catch (...) {
+            // A request reports its own failures; nothing may end the worker.
+        }
+        request = nullptr;  // release what the request held before taking the lock again
+        lock.lock();
+
+        auto entry = queues_.find(caller);
+        if (entry->second.empty())
+            queues_.erase(entry);
+        else
+            ready_.push_back(caller);
+    }
+}
+
+}  // namespace ntfs

@@ -1,0 +1,107 @@
+#include "SystemOperations.h"
+
+#include "LogFormat.h"
+
+#include <array>
+#include <cstring>
+#include <system_error>
+
+namespace ntfs {
+namespace {
+
+std::string errorText(int error)
+{
+    return std::generic_category().message(error);
+}
+
+bool isUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra;
+        char32_t code;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size())
+            return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+SystemOperations::SystemOperations(KernelVariables& variables, KernelControl& control, Logger& logger, std::FILE* out)
+    : variables_(variables), control_(control), logger_(logger), out_(out)
+{
+}
+
+CommandResult SystemOperations::configureHibernateCheck(int value)
+{
+    int error = variables_.write(hibernateCheckVariable, value != 0 ? 1 : 0);
+    if (error == 0)
+        return {std::nullopt, 0};
+    logger_.log(formatLog("sysctlConfigureKextHibernateCheckWithValue failed with error: %d", error));
+    return {"sysctlConfigureKextHibernateCheckWithValue failed", error};
+}
+
+CommandResult SystemOperations::latestMountLog()
+{
+    std::array<char, mountLogBufferSize> buffer{};
+    std::size_t received = 0;
+    {
+        int error = 0;
+        auto socket = control_.open(error);
+        if (!socket)
+            return {std::nullopt, -1};
+        if ((error = socket->lookUp(driverControl)) != 0) {
+            print("ioctl failed and returned errno: " + errorText(error) + " \n");
+            return {std::nullopt, -1};
+        }
+        if (socket->connect(0) != 0)
+            return {std::nullopt, -1};
+        auto read = socket->getOption(mountLogOption, buffer);
+        if (read.error != 0)
+            return {std::nullopt, -1};
+        received = std::min(read.length, buffer.size());
+    }  // the socket is closed here, before the text is looked at
+    // The text ends at its first NUL, or with the received bytes when they hold none.
+    std::string_view bytes(buffer.data(), received);
+    std::string text(bytes.substr(0, bytes.find('\0')));
+    print("kernel string is: " + text + "\n");
+    if (!isUtf8(text))
+        return {std::nullopt, 0};
+    return {std::move(text), 0};
+}
+
+void SystemOperations::print(const std::string& line)
+{
+    // One write per line, so that lines of requests running at the same time do not mix.
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fflush(out_);
+}
+
+}  // namespace ntfs
