@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace ntfs {
@@ -28,8 +29,23 @@ public:
     // Throws std::system_error carrying the errno of a failed start (ENOENT, EACCES, ...).
     static Subprocess spawn(const SpawnRequest& request);
 
-    Subprocess(Subprocess&&) noexcept = default;
-    Subprocess& operator=(Subprocess&&) noexcept = default;
+    // A moved-from object owns no child any more, so its destructor must not kill or reap one.
+    Subprocess(Subprocess&& other) noexcept
+        : pid_(std::exchange(other.pid_, -1)), pidFd_(std::move(other.pidFd_)), output_(std::move(other.output_)),
+          exit_(std::exchange(other.exit_, std::nullopt))
+    {
+    }
+    Subprocess& operator=(Subprocess&& other) noexcept
+    {
+        if (this != &other) {
+            Subprocess gone(std::move(*this));
+            pid_ = std::exchange(other.pid_, -1);
+            pidFd_ = std::move(other.pidFd_);
+            output_ = std::move(other.output_);
+            exit_ = std::exchange(other.exit_, std::nullopt);
+        }
+        return *this;
+    }
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;
     ~Subprocess();
