@@ -1,0 +1,124 @@
+#include "KmodKernelModules.h"
+
+#include "ModuleBundle.h"
+
+#include <cerrno>
+#include <libkmod.h>
+#include <memory>
+
+namespace ntfs {
+namespace {
+
+struct ContextUnref {
+    void operator()(kmod_ctx* ctx) const { kmod_unref(ctx); }
+};
+struct ModuleUnref {
+    void operator()(kmod_module* mod) const { kmod_module_unref(mod); }
+};
+struct ListUnref {
+    void operator()(kmod_list* list) const { kmod_module_unref_list(list); }
+};
+struct InfoListFree {
+    void operator()(kmod_list* list) const { kmod_module_info_free_list(list); }
+};
+using Context = std::unique_ptr<kmod_ctx, ContextUnref>;
+using Module = std::unique_ptr<kmod_module, ModuleUnref>;
+using ModuleList = std::unique_ptr<kmod_list, ListUnref>;
+using InfoList = std::unique_ptr<kmod_list, InfoListFree>;
+
+constexpr unsigned probeFlags = KMOD_PROBE_FAIL_ON_LOADED | KMOD_PROBE_IGNORE_COMMAND;
+
+Context newContext()
+{
+    Context ctx(kmod_new(nullptr, nullptr));
+    if (ctx)
+        kmod_load_resources(ctx.get());  // the indexes are optional: without them lookups read files
+    return ctx;
+}
+
+// libkmod answers a negative errno, or a positive value when a blacklist or a command stopped it.
+int errnoOf(int kmodResult)
+{
+    if (kmodResult < 0)
+        return -kmodResult;
+    return kmodResult == 0 ? 0 : EPERM;
+}
+
+int probeByName(kmod_ctx* ctx, const std::string& name)
+{
+    kmod_list* found = nullptr;
+    int rc = kmod_module_new_from_lookup(ctx, name.c_str(), &found);
+    ModuleList list(found);
+    if (rc < 0)
+        return -rc;
+    if (!list)
+        return ENOENT;
+    // An alias may name several modules; the first one that loads (or is loaded) is enough.
+    int result = ENOENT;
+    kmod_list* entry = nullptr;
+    kmod_list_foreach(entry, list.get()) {
+        Module mod(kmod_module_get_module(entry));
+        result = errnoOf(kmod_module_probe_insert_module(mod.get(), probeFlags, nullptr, nullptr, nullptr, nullptr));
+        if (result == 0 || result == EEXIST)
+            break;
+    }
+    return result;
+}
+
+// A module file given by path names its dependencies in its "depends" field; they come from the
+// installed modules, as they would for a module loaded by name.
+void loadDependencies(kmod_ctx* ctx, kmod_module* mod)
+{
+    kmod_list* raw = nullptr;
+    if (kmod_module_get_info(mod, &raw) < 0)
+        return;
+    InfoList info(raw);
+    kmod_list* entry = nullptr;
+    kmod_list_foreach(entry, info.get()) {
+        std::string_view key = kmod_module_info_get_key(entry);
+        if (key != "depends")
+            continue;
+        std::string depends = kmod_module_info_get_value(entry);
+        std::size_t start = 0;
+        while (start < depends.size()) {
+            std::size_t end = depends.find(',', start);
+            if (end == std::string::npos)
+                end = depends.size();
+            if (end > start)
+                probeByName(ctx, depends.substr(start, end - start));  // the insert below reports what is missing
+            start = end + 1;
+        }
+    }
+}
+
+}  // namespace
+
+int KmodKernelModules::loadAtPath(const std::string& path)
+{
+    int error = 0;
+    auto file = ModuleBundle::moduleFile(path, error);
+    if (error != 0)
+        return error;
+    Context ctx = newContext();
+    if (!ctx)
+        return ENOMEM;
+    kmod_module* raw = nullptr;
+    int rc = kmod_module_new_from_path(ctx.get(), file.c_str(), &raw);
+    if (rc < 0)
+        return -rc;
+    Module mod(raw);
+    loadDependencies(ctx.get(), mod.get());
+    return errnoOf(kmod_module_insert_module(mod.get(), 0, nullptr));
+}
+
+int KmodKernelModules::loadByName(const std::string& name)
+{
+    if (name.empty())
+        return ENOENT;
+    Context ctx = newContext();
+    if (!ctx)
+        return ENOMEM;
+    return probeByName(ctx.get(), name);
+}
+
+}  // namespace ntfs
