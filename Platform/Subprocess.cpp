@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <utility>
 
 extern char** environ;
 
@@ -105,6 +106,31 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
         fail(openError, "pidfd_open");
     }
     return Subprocess(pid, std::move(pidFd), std::move(readEnd));
+}
+
+Subprocess::Subprocess(Subprocess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), pidFd_(std::move(other.pidFd_)), output_(std::move(other.output_)),
+      exit_(std::exchange(other.exit_, std::nullopt))
+{
+}
+
+Subprocess& Subprocess::operator=(Subprocess&& other) noexcept
+{
+    if (this != &other) {
+        Subprocess gone(std::move(*this));
+        pid_ = std::exchange(other.pid_, -1);
+        pidFd_ = std::move(other.pidFd_);
+        output_ = std::move(other.output_);
+        exit_ = std::exchange(other.exit_, std::nullopt);
+    }
+    return *this;
+}
+
+Subprocess::Released Subprocess::release() &&
+{
+    Released released{std::exchange(pid_, -1), std::move(pidFd_), std::move(output_)};
+    exit_.reset();
+    return released;
 }
 
 Subprocess::~Subprocess()

@@ -30,22 +30,8 @@ public:
     static Subprocess spawn(const SpawnRequest& request);
 
     // A moved-from object owns no child any more, so its destructor must not kill or reap one.
-    Subprocess(Subprocess&& other) noexcept
-        : pid_(std::exchange(other.pid_, -1)), pidFd_(std::move(other.pidFd_)), output_(std::move(other.output_)),
-          exit_(std::exchange(other.exit_, std::nullopt))
-    {
-    }
-    Subprocess& operator=(Subprocess&& other) noexcept
-    {
-        if (this != &other) {
-            Subprocess gone(std::move(*this));
-            pid_ = std::exchange(other.pid_, -1);
-            pidFd_ = std::move(other.pidFd_);
-            output_ = std::move(other.output_);
-            exit_ = std::exchange(other.exit_, std::nullopt);
-        }
-        return *this;
-    }
+    Subprocess(Subprocess&& other) noexcept;
+    Subprocess& operator=(Subprocess&& other) noexcept;
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;
     ~Subprocess();
@@ -54,6 +40,16 @@ public:
     int pidFd() const { return pidFd_.get(); }
     int outputFd() const { return output_.get(); }
     UniqueFd takeOutput() { return std::move(output_); }
+
+    // Hands the child over: the caller gets its pid, pidfd and output and must reap it. The
+    // object forgets the child and never kills it (a tool running as root may not be ours to
+    // signal, and its owner may want it to outlive us).
+    struct Released {
+        pid_t pid = -1;
+        UniqueFd pidFd;
+        UniqueFd output;
+    };
+    Released release() &&;
 
     // Hands every chunk of output to the sink while the child runs, and returns once the child
     // has ended: what is still in the pipe then is read, but a grandchild holding the pipe open

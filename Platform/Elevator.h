@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Subprocess.h"
+#include "UniqueFd.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace ntfs {
+
+class Authorization;
+
+// A tool started as root, a child of this process: its owner reaps it by pid (or watches the
+// pidfd) and reads its combined output, first `initialOutput`, then the descriptor to its end.
+struct ElevatedLaunch {
+    std::int32_t status = 0;  // an AuthorizationStatus value; the other fields are set only on success
+    pid_t pid = -1;
+    UniqueFd pidFd;
+    UniqueFd output;
+    std::string initialOutput;
+
+    static ElevatedLaunch failure(std::int32_t status)
+    {
+        ElevatedLaunch launch;
+        launch.status = status;
+        return launch;
+    }
+};
+
+// Runs a tool as root with the user's consent. The call blocks while the user is asked.
+class Elevator {
+public:
+    virtual ~Elevator() = default;
+
+    // Whether tools can be run as root on this system at all.
+    virtual bool available() const = 0;
+    // The authorization may be null; it stays the caller's.
+    virtual ElevatedLaunch execute(const Authorization* authorization, const SpawnRequest& request) = 0;
+};
+
+}  // namespace ntfs

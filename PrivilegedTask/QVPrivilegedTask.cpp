@@ -1,0 +1,378 @@
+#include "QVPrivilegedTask.h"
+
+#include "Authorization.h"
+#include "Elevator.h"
+#include "LogFormat.h"
+#include "Logger.h"
+#include "NotificationCenter.h"
+#include "PkexecElevator.h"
+#include "SyslogLogger.h"
+
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <poll.h>
+#include <sys/wait.h>
+
+using ntfs::AuthorizationStatus::success;
+
+namespace {
+
+// Class-wide collaborators, looked up once and shared by every task.
+struct ClassState {
+    std::mutex mutex;
+    std::shared_ptr<ntfs::Elevator> elevator;
+    std::shared_ptr<ntfs::Logger> logger;
+};
+
+ClassState& classState()
+{
+    static ClassState state;
+    return state;
+}
+
+std::shared_ptr<ntfs::Elevator> currentElevator()
+{
+    auto& state = classState();
+    std::lock_guard lock(state.mutex);
+    if (!state.elevator)
+        state.elevator = std::make_shared<ntfs::PkexecElevator>();
+    return state.elevator;
+}
+
+std::shared_ptr<ntfs::Logger> currentLogger()
+{
+    auto& state = classState();
+    std::lock_guard lock(state.mutex);
+    if (!state.logger)
+        state.logger = std::make_shared<ntfs::SyslogLogger>(program_invocation_short_name);
+    return state.logger;
+}
+
+int terminationStatusOf(int waitStatus)
+{
+    if (WIFSIGNALED(waitStatus))
+        return 128 + WTERMSIG(waitStatus);
+    return WEXITSTATUS(waitStatus);
+}
+
+std::string fileSystemRepresentation(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+QString orNull(const QString& text) { return text.isNull() ? QStringLiteral("(null)") : text; }
+
+constexpr std::size_t readChunk = 65536;
+// What one status check takes off the stream, so that a tool nobody reads cannot fill it and stall.
+constexpr std::size_t readPerCheck = 1024 * 1024;
+
+const char* const unavailableMessage = "AuthorizationExecuteWithPrivileges() function not available on this system";
+
+}  // namespace
+
+void QVPrivilegedTask::setElevator(std::shared_ptr<ntfs::Elevator> elevator)
+{
+    auto& state = classState();
+    std::lock_guard lock(state.mutex);
+    state.elevator = std::move(elevator);
+}
+
+void QVPrivilegedTask::setLogger(std::shared_ptr<ntfs::Logger> logger)
+{
+    auto& state = classState();
+    std::lock_guard lock(state.mutex);
+    state.logger = std::move(logger);
+}
+
+bool QVPrivilegedTask::authorizationFunctionAvailable() { return currentElevator()->available(); }
+
+QVPrivilegedTask::QVPrivilegedTask(Passkey)
+{
+    std::error_code error;
+    auto directory = std::filesystem::current_path(error);
+    if (!error)
+        currentDirectoryPath_ = QFile::decodeName(directory.c_str());
+}
+
+QVPrivilegedTask::~QVPrivilegedTask() = default;
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::create() { return std::make_shared<QVPrivilegedTask>(Passkey{}); }
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::initWithLaunchPath(const QString& launchPath)
+{
+    auto task = create();
+    task->setLaunchPath(launchPath);
+    return task;
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::initWithLaunchPath(const QString& launchPath, const QStringList& arguments)
+{
+    auto task = initWithLaunchPath(launchPath);
+    task->setArguments(arguments);
+    return task;
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::initWithLaunchPath(const QString& launchPath, const QStringList& arguments,
+                                                               const QString& currentDirectory)
+{
+    auto task = initWithLaunchPath(launchPath, arguments);
+    task->setCurrentDirectoryPath(currentDirectory);
+    return task;
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::launchedAndWaited(const Pointer& task,
+                                                              const std::function<std::int32_t(QVPrivilegedTask&)>& launch)
+{
+    launch(*task);  // the status is not reported; a task that did not start comes back idle
+    task->waitUntilExit();
+    return task;
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString& launchPath)
+{
+    return launchedAndWaited(initWithLaunchPath(launchPath), &QVPrivilegedTask::launch);
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString& launchPath,
+                                                                                 const QStringList& arguments)
+{
+    return launchedAndWaited(initWithLaunchPath(launchPath, arguments), &QVPrivilegedTask::launch);
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString& launchPath,
+                                                                                 const QStringList& arguments,
+                                                                                 const QString& currentDirectory)
+{
+    return launchedAndWaited(initWithLaunchPath(launchPath, arguments, currentDirectory), &QVPrivilegedTask::launch);
+}
+
+QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath(const QString& launchPath,
+                                                                                 const QStringList& arguments,
+                                                                                 const QString& currentDirectory,
+                                                                                 const ntfs::Authorization* authorization)
+{
+    return launchedAndWaited(initWithLaunchPath(launchPath, arguments, currentDirectory),
+                             [authorization](QVPrivilegedTask& task) { return task.launchWithAuthorization(authorization); });
+}
+
+std::int32_t QVPrivilegedTask::launch()
+{
+    if (isRunning_) {
+        log(ntfs::formatLog("Task already running: %@", description().toStdString()));
+        return success;
+    }
+    if (!authorizationFunctionAvailable()) {
+        log(unavailableMessage);
+        return functionUnavailableStatus;
+    }
+    auto created = ntfs::Authorization::create();
+    if (created.status != success)
+        return created.status;
+    std::vector<ntfs::AuthorizationItem> rights{
+        {std::string(ntfs::Authorization::rightExecuteAsRoot), fileSystemRepresentation(launchPath()), 0}};
+    auto status = created.authorization->copyRights(rights, ntfs::Authorization::flagInteractionAllowed |
+                                                                ntfs::Authorization::flagExtendRights |
+                                                                ntfs::Authorization::flagPreAuthorize);
+    if (status != success)
+        return status;
+    return launchWithAuthorization(created.authorization.get());
+}
+
+std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization* authorization)
+{
+    if (isRunning_) {
+        log(ntfs::formatLog("Task already running: %@", description().toStdString()));
+        return success;
+    }
+    auto elevator = currentElevator();
+    if (!elevator->available()) {
+        log(unavailableMessage);
+        return functionUnavailableStatus;
+    }
+    ntfs::SpawnRequest request{fileSystemRepresentation(launchPath()), {}, {}};
+    for (const auto& argument : arguments())
+        request.arguments.push_back(fileSystemRepresentation(argument));
+    if (auto directory = currentDirectoryPath(); !directory.isNull())
+        request.workingDirectory = fileSystemRepresentation(directory);
+
+    auto launched = elevator->execute(authorization, request);
+    if (launched.status != success)
+        return launched.status;
+    started(std::move(launched));
+    return success;
+}
+
+void QVPrivilegedTask::started(ntfs::ElevatedLaunch launched)
+{
+    isRunning_ = true;
+    {
+        std::lock_guard lock(propertiesMutex_);
+        outputFileHandle_ = std::make_shared<ntfs::OutputFileHandle>(std::move(launched.output),
+                                                                     QByteArray::fromStdString(launched.initialOutput));
+    }
+    processIdentifier_ = launched.pid;
+    processFd_ = std::move(launched.pidFd);
+    scheduleStatusTimer();
+}
+
+void QVPrivilegedTask::scheduleStatusTimer()
+{
+    if (!checkStatusTimer_ || checkStatusTimer_->thread() != QThread::currentThread()) {
+        checkStatusTimer_ = std::make_unique<QTimer>();
+        checkStatusTimer_->setInterval(statusCheckInterval);
+    }
+    // The connection's copy of the task is what keeps a task nobody else holds alive until its
+    // end is seen; breaking the connection lets go of it.
+    checkStatusConnection_ = QObject::connect(checkStatusTimer_.get(), &QTimer::timeout, checkStatusTimer_.get(),
+                                              [task = shared_from_this()] { task->checkTaskStatus(); });
+    checkStatusTimer_->start();
+}
+
+void QVPrivilegedTask::invalidateStatusTimer()
+{
+    if (checkStatusTimer_)
+        checkStatusTimer_->stop();
+    QObject::disconnect(checkStatusConnection_);
+}
+
+std::optional<int> QVPrivilegedTask::reap(int options) const
+{
+    int waitStatus = 0;
+    pid_t result;
+    do {
+        result = waitpid(processIdentifier_, &waitStatus, options);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return std::nullopt;
+    if (result < 0)
+        return waitFailedStatus;
+    return terminationStatusOf(waitStatus);
+}
+
+void QVPrivilegedTask::ended(int status)
+{
+    isRunning_ = false;
+    terminationStatus_ = status;
+}
+
+void QVPrivilegedTask::checkTaskStatus()
+{
+    if (!isRunning_)
+        return;
+    const auto self = shared_from_this();
+    if (auto output = outputFileHandle())
+        output->absorbReady(readPerCheck);
+    auto status = reap(WNOHANG);
+    if (!status)
+        return;
+    ended(*status);
+    invalidateStatusTimer();
+    ntfs::NotificationCenter::defaultCenter().post(didTerminateNotification, self);
+    if (auto handler = terminationHandler())
+        handler(self);
+}
+
+// Sleeps in poll until the tool ends, taking its output off the stream meanwhile: a tool that
+// writes more than the stream holds would otherwise never get to its end.
+void QVPrivilegedTask::drainUntilToolEnds()
+{
+    auto output = outputFileHandle();
+    while (processFd_) {
+        std::array<pollfd, 2> fds{{{processFd_.get(), POLLIN, 0}, {output ? output->fileDescriptor() : -1, POLLIN, 0}}};
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[0].revents != 0)
+            return;
+        if (fds[1].revents != 0)
+            output->absorbReady(readChunk);
+    }
+}
+
+void QVPrivilegedTask::waitUntilExit()
+{
+    if (!isRunning_) {
+        log(ntfs::formatLog("Task %@ is not running", defaultDescription().toStdString()));
+        return;
+    }
+    const auto self = shared_from_this();
+    invalidateStatusTimer();
+    drainUntilToolEnds();
+    ended(reap(0).value_or(waitFailedStatus));
+}
+
+void QVPrivilegedTask::terminate() {}
+
+QString QVPrivilegedTask::defaultDescription() const
+{
+    return QString::asprintf("<QVPrivilegedTask: %p>", static_cast<const void*>(this));
+}
+
+QString QVPrivilegedTask::description() const
+{
+    QString command = orNull(launchPath());
+    for (const auto& argument : arguments())
+        command += QStringLiteral(" '") + argument + QLatin1Char('\'');
+    command += QStringLiteral(" (CWD:") + orNull(currentDirectoryPath()) + QLatin1Char(')');
+    return defaultDescription() + QLatin1Char(' ') + command;
+}
+
+void QVPrivilegedTask::log(const std::string& line) const { currentLogger()->log(line); }
+
+QStringList QVPrivilegedTask::arguments() const
+{
+    std::lock_guard lock(propertiesMutex_);
+    return arguments_;
+}
+
+void QVPrivilegedTask::setArguments(const QStringList& arguments)
+{
+    std::lock_guard lock(propertiesMutex_);
+    arguments_ = arguments;
+}
+
+QString QVPrivilegedTask::currentDirectoryPath() const
+{
+    std::lock_guard lock(propertiesMutex_);
+    return currentDirectoryPath_;
+}
+
+void QVPrivilegedTask::setCurrentDirectoryPath(const QString& path)
+{
+    std::lock_guard lock(propertiesMutex_);
+    currentDirectoryPath_ = path;
+}
+
+QString QVPrivilegedTask::launchPath() const
+{
+    std::lock_guard lock(propertiesMutex_);
+    return launchPath_;
+}
+
+void QVPrivilegedTask::setLaunchPath(const QString& path)
+{
+    std::lock_guard lock(propertiesMutex_);
+    launchPath_ = path;
+}
+
+QVPrivilegedTask::TerminationHandler QVPrivilegedTask::terminationHandler() const
+{
+    std::lock_guard lock(propertiesMutex_);
+    return terminationHandler_;
+}
+
+void QVPrivilegedTask::setTerminationHandler(TerminationHandler handler)
+{
+    std::lock_guard lock(propertiesMutex_);
+    terminationHandler_ = std::move(handler);
+}
+
+std::shared_ptr<ntfs::OutputFileHandle> QVPrivilegedTask::outputFileHandle() const
+{
+    std::lock_guard lock(propertiesMutex_);
+    return outputFileHandle_;
+}
