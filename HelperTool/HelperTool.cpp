@@ -163,55 +163,82 @@ void HelperTool::loadInstalledKernelExtensionWithBundleId_reply_(sdbus::Result<u
     notYetAvailable(std::move(result), "loadInstalledKernelExtensionWithBundleId_reply_");
 }
 
-void HelperTool::checkDiskWithExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+void HelperTool::checkDiskWithExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                                      std::string diskIdentifier)
 {
-    notYetAvailable(std::move(result), "checkDiskWithExecutablePath_forDiskIdentifier_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier)](const Caller&) {
+        return textReply(dependencies_.diskCommands.checkDisk(executablePath, diskIdentifier));
+    });
 }
 
-void HelperTool::formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_(TextResult&& result, std::string, std::string,
-                                                                                   std::string)
+void HelperTool::formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_(TextResult&& result, std::string executablePath,
+                                                                                   std::string diskIdentifier, std::string newName)
 {
-    notYetAvailable(std::move(result), "formatNTFSDiskWithExecutablePath_forDiskIdentifier_newName_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier),
+                              newName = std::move(newName)](const Caller&) {
+        return textReply(dependencies_.diskCommands.formatNTFSDisk(executablePath, diskIdentifier, newName));
+    });
 }
 
-void HelperTool::formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_(TextResult&& result, std::string,
-                                                                                                  std::string, int32_t,
-                                                                                                  std::string, bool)
+void HelperTool::formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_(
+    TextResult&& result, std::string executablePath, std::string diskIdentifier, int32_t fileSystem, std::string newName, bool hasLeaf)
 {
-    notYetAvailable(std::move(result), "formatDiskWithExecutablePath_forDiskIdentifier_fileSystem_newName_hasLeaf_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier), fileSystem,
+                              newName = std::move(newName), hasLeaf](const Caller&) {
+        return textReply(dependencies_.diskCommands.formatDisk(executablePath, diskIdentifier, fileSystem, newName, hasLeaf));
+    });
 }
 
-void HelperTool::uninstallKextAndFileSystem_andFileSytemBundlePath_reply_(sdbus::Result<int32_t>&& result, std::string, std::string)
+void HelperTool::uninstallKextAndFileSystem_andFileSytemBundlePath_reply_(sdbus::Result<int32_t>&& result,
+                                                                          std::string kernelExtensionPath,
+                                                                          std::string fileSystemBundlePath)
 {
-    notYetAvailable(std::move(result), "uninstallKextAndFileSystem_andFileSytemBundlePath_reply_");
+    serve(std::move(result), [this, kernelExtensionPath = std::move(kernelExtensionPath),
+                              fileSystemBundlePath = std::move(fileSystemBundlePath)](const Caller&) {
+        return dependencies_.diskCommands.uninstallKextAndFileSystem(kernelExtensionPath, fileSystemBundlePath);
+    });
 }
 
-void HelperTool::empiricalTestForFullDiskAccessWithCommand_withParams_reply_(sdbus::Result<bool>&& result, std::string,
-                                                                             std::vector<std::string>)
+void HelperTool::empiricalTestForFullDiskAccessWithCommand_withParams_reply_(sdbus::Result<bool>&& result, std::string commandPath,
+                                                                             std::vector<std::string> parameters)
 {
-    notYetAvailable(std::move(result), "empiricalTestForFullDiskAccessWithCommand_withParams_reply_");
+    serve(std::move(result), [this, commandPath = std::move(commandPath), parameters = std::move(parameters)](const Caller&) {
+        return dependencies_.diskCommands.empiricalTestForFullDiskAccess(commandPath, parameters);
+    });
 }
 
 void HelperTool::mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_(
-    TextResult&& result, std::string, std::string, std::string, std::string)
+    TextResult&& result, std::string executablePath, std::string diskIdentifier, std::string mountOptions, std::string mountPoint)
 {
-    notYetAvailable(std::move(result), "mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier),
+                              mountOptions = std::move(mountOptions), mountPoint = std::move(mountPoint)](const Caller&) {
+        return textReply(dependencies_.diskCommands.mountNTFSDisk(executablePath, diskIdentifier, mountOptions, mountPoint));
+    });
 }
 
-void HelperTool::unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+void HelperTool::unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                                               std::string diskIdentifier)
 {
-    notYetAvailable(std::move(result), "unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier)](const Caller&) {
+        return textReply(dependencies_.diskCommands.unmountDisk(executablePath, diskIdentifier));
+    });
 }
 
-void HelperTool::mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string, std::string)
+void HelperTool::mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
+                                                                             std::string diskIdentifier)
 {
-    notYetAvailable(std::move(result), "mountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier)](const Caller&) {
+        return textReply(dependencies_.diskCommands.mountDisk(executablePath, diskIdentifier));
+    });
 }
 
-void HelperTool::renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_(TextResult&& result, std::string,
-                                                                                                    std::string, std::string)
+void HelperTool::renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_(
+    TextResult&& result, std::string executablePath, std::string diskIdentifier, std::string newName)
 {
-    notYetAvailable(std::move(result), "renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifier_toNewName_reply_");
+    serve(std::move(result), [this, executablePath = std::move(executablePath), diskIdentifier = std::move(diskIdentifier),
+                              newName = std::move(newName)](const Caller&) {
+        return textReply(dependencies_.diskCommands.renameUnmountedVolume(executablePath, diskIdentifier, newName));
+    });
 }
 
 void HelperTool::sysctlConfigureKextHibernateCheckWithValue_reply_(TextResult&& result, bool)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CallerAuthority.h"
+#include "DiskCommands.h"
 #include "Logger.h"
 
 #include <filesystem>
@@ -11,6 +12,7 @@ namespace ntfs {
 struct HelperToolDependencies {
     Logger& log;
     CallerAuthority& authority;
+    DiskCommands& diskCommands;
     std::filesystem::path executable = "/proc/self/exe";  // carries the embedded bundle information
 };
 

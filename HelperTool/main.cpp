@@ -1,6 +1,7 @@
 #include "HelperTool.h"
 #include "LogFormat.h"
 #include "PolkitCallerAuthority.h"
+#include "PosixCommandRunner.h"
 #include "SyslogLogger.h"
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -11,9 +12,11 @@ int main()
 {
     ntfs::SyslogLogger log("com.zel.ntfs.HelperTool");
     ntfs::PolkitCallerAuthority authority;
+    ntfs::PosixCommandRunner commandRunner;
+    ntfs::DiskCommands diskCommands(commandRunner, log);
     try {
         auto listener = sdbus::createSystemBusConnection();
-        ntfs::HelperTool tool(*listener, {log, authority});
+        ntfs::HelperTool tool(*listener, {log, authority, diskCommands});
         if (tool.run() == ntfs::BusEventLoop::Outcome::Stopped)
             return 0;
     } catch (const std::exception& e) {
