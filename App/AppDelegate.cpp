@@ -1,0 +1,6 @@
+#include "AppDelegate.h"
+
+bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(const QGuiApplication&) const
+{
+    return true;
+}

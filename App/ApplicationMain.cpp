@@ -1,0 +1,40 @@
+#include "ApplicationMain.h"
+
+#include "AppDelegate.h"
+#include "AppServices.h"
+#include "ApplicationShell.h"
+#include "ImmediateProcessExit.h"
+#include "Localization.h"
+#include "LogindScriptRunner.h"
+#include "MessageBoxAlertPresenter.h"
+#include "ResourceColorCatalog.h"
+#include "SyslogLogger.h"
+#include "UnameOSVersionSource.h"
+
+#include <QApplication>
+#include <QTranslator>
+
+namespace {
+constexpr const char* appIdentity = "com.tarn.mac.utility.website.ntfs.HelperApp";
+}
+
+int applicationMain(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    ntfs::SyslogLogger logger(appIdentity);
+    ResourceColorCatalog colors;
+    LogindScriptRunner scripts;
+    ImmediateProcessExit exit;
+    MessageBoxAlertPresenter alerts;
+    UnameOSVersionSource osVersion;
+    AppServices services{logger, colors, scripts, exit, alerts, osVersion};
+    AppServicesScope scope(services);
+
+    std::unique_ptr<QTranslator> translator = Localization::translatorForLocale(QLocale());
+    if (translator)
+        QCoreApplication::installTranslator(translator.get());
+
+    AppDelegate delegate;
+    ApplicationShell shell(application, delegate);
+    return shell.run();
+}

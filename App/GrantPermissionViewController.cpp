@@ -1,0 +1,45 @@
+#include "GrantPermissionViewController.h"
+
+#include "HelpPopoverPresenter.h"
+#include "RestartRequest.h"
+#include "ScreenStyle.h"
+#include "ui_GrantPermissionViewController.h"
+
+GrantPermissionViewController::GrantPermissionViewController() = default;
+GrantPermissionViewController::~GrantPermissionViewController() = default;
+
+QWidget* GrantPermissionViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
+QLabel* GrantPermissionViewController::titleLabel() const { return ui_ ? ui_->titleLabel : nullptr; }
+QLabel* GrantPermissionViewController::stepLabel() const { return ui_ ? ui_->stepLabel : nullptr; }
+QLabel* GrantPermissionViewController::instructionsLabel() const { return ui_ ? ui_->instructionsLabel : nullptr; }
+QAbstractButton* GrantPermissionViewController::helperbutton() const { return ui_ ? ui_->helperbutton : nullptr; }
+QAbstractButton* GrantPermissionViewController::goButton() const { return ui_ ? ui_->goButton : nullptr; }
+
+void GrantPermissionViewController::loadView(QWidget& view)
+{
+    ui_ = std::make_unique<Ui::GrantPermissionViewController>();
+    ui_->setupUi(&view);
+    connect(ui_->goButton, &QAbstractButton::clicked, this, [this] { rebootAction(ui_->goButton); });
+    connect(ui_->helperbutton, &QAbstractButton::clicked, this, [this] { helperAction(ui_->helperbutton); });
+}
+
+void GrantPermissionViewController::viewDidLoad()
+{
+    ViewController::viewDidLoad();
+    ScreenStyle::styleBackgroundView(bgView());
+    ScreenStyle::stylePrimaryButton(goButton());
+    setStringValue(titleLabel(), "GrantPermissionViewController.title");
+    setStringValue(stepLabel(), "GrantPermissionViewController.stepLabel");
+    setStringValue(instructionsLabel(), "GrantPermissionViewController.instructionsLabel");
+    setTitle(goButton(), "GrantPermissionViewController.quit");
+}
+
+void GrantPermissionViewController::rebootAction(QObject*)
+{
+    RestartRequest::perform();
+}
+
+void GrantPermissionViewController::helperAction(QObject*)
+{
+    HelpPopoverPresenter::showHelp(helperbutton());
+}

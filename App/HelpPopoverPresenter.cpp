@@ -1,0 +1,20 @@
+#include "HelpPopoverPresenter.h"
+
+#include "AppServices.h"
+#include "Logger.h"
+#include "Popover.h"
+#include "Storyboard.h"
+#include "ViewController.h"
+
+#include <QWidget>
+
+void HelpPopoverPresenter::showHelp(QWidget* helpButton)
+{
+    AppServices::current().logger.log("show helper action");
+    if (!helpButton)
+        return;
+    auto* popover = new Popover(helpButton->window());
+    auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
+    popover->setContentViewController(storyboard->instantiateControllerWithIdentifier(QStringLiteral("helper")));
+    popover->showRelativeToRect(helpButton->rect(), helpButton, Popover::Edge::MaxY);
+}

@@ -1,0 +1,26 @@
+#include "HelpPopoverViewController.h"
+
+#include "ui_HelpPopoverViewController.h"
+
+HelpPopoverViewController::HelpPopoverViewController() = default;
+HelpPopoverViewController::~HelpPopoverViewController() = default;
+
+QLabel* HelpPopoverViewController::q1() const { return ui_ ? ui_->q1 : nullptr; }
+QLabel* HelpPopoverViewController::a1() const { return ui_ ? ui_->a1 : nullptr; }
+QLabel* HelpPopoverViewController::q2() const { return ui_ ? ui_->q2 : nullptr; }
+QLabel* HelpPopoverViewController::a2() const { return ui_ ? ui_->a2 : nullptr; }
+
+void HelpPopoverViewController::loadView(QWidget& view)
+{
+    ui_ = std::make_unique<Ui::HelpPopoverViewController>();
+    ui_->setupUi(&view);
+}
+
+void HelpPopoverViewController::viewDidLoad()
+{
+    ViewController::viewDidLoad();
+    setStringValue(q1(), "HelpPopoverViewController.q1");
+    setStringValue(a1(), "HelpPopoverViewController.a1");
+    setStringValue(q2(), "HelpPopoverViewController.q2");
+    setStringValue(a2(), "HelpPopoverViewController.a2");
+}

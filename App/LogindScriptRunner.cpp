@@ -1,0 +1,42 @@
+#include "LogindScriptRunner.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+
+namespace {
+
+// polkit may be waiting for the user's password; the default 25 s would cut that short.
+constexpr int rebootCallTimeoutMs = 120'000;
+
+QString describe(const QString& name, const QString& message)
+{
+    return QStringLiteral("{ errorName = \"%1\"; errorMessage = \"%2\"; }").arg(name, message);
+}
+
+}  // namespace
+
+bool LogindScriptRunner::execute(const QString& source, QString& errorInfo)
+{
+    if (source != QLatin1String(restartSource)) {
+        errorInfo = describe(QStringLiteral("unsupported script"), source);
+        return false;
+    }
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        QDBusError error = bus.lastError();
+        errorInfo = describe(error.name(), error.message());
+        return false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                                       QStringLiteral("/org/freedesktop/login1"),
+                                                       QStringLiteral("org.freedesktop.login1.Manager"),
+                                                       QStringLiteral("Reboot"));
+    call << true;
+    QDBusMessage reply = bus.call(call, QDBus::Block, rebootCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        errorInfo = describe(reply.errorName(), reply.errorMessage());
+        return false;
+    }
+    return true;
+}

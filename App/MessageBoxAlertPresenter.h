@@ -1,0 +1,8 @@
+#pragma once
+
+#include "AlertPresenter.h"
+
+class MessageBoxAlertPresenter final : public AlertPresenter {
+public:
+    void runModal(const Alert& alert) override;
+};

@@ -1,0 +1,37 @@
+#include "NoFDARebootViewController.h"
+
+#include "RestartRequest.h"
+#include "ScreenStyle.h"
+#include "ui_NoFDARebootViewController.h"
+
+NoFDARebootViewController::NoFDARebootViewController() = default;
+NoFDARebootViewController::~NoFDARebootViewController() = default;
+
+QWidget* NoFDARebootViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
+QLabel* NoFDARebootViewController::titleLabel() const { return ui_ ? ui_->titleLabel : nullptr; }
+QLabel* NoFDARebootViewController::stepLabel() const { return ui_ ? ui_->stepLabel : nullptr; }
+QLabel* NoFDARebootViewController::instructionsLabel() const { return ui_ ? ui_->instructionsLabel : nullptr; }
+QAbstractButton* NoFDARebootViewController::goButton() const { return ui_ ? ui_->goButton : nullptr; }
+
+void NoFDARebootViewController::loadView(QWidget& view)
+{
+    ui_ = std::make_unique<Ui::NoFDARebootViewController>();
+    ui_->setupUi(&view);
+    connect(ui_->goButton, &QAbstractButton::clicked, this, [this] { rebootAction(ui_->goButton); });
+}
+
+void NoFDARebootViewController::viewDidLoad()
+{
+    ViewController::viewDidLoad();
+    ScreenStyle::styleBackgroundView(bgView());
+    ScreenStyle::stylePrimaryButton(goButton());
+    setStringValue(titleLabel(), "NoFDARebootViewController.title");
+    setStringValue(stepLabel(), "NoFDARebootViewController.stepLabel");
+    setStringValue(instructionsLabel(), "NoFDARebootViewController.instructionsLabel");
+    setTitle(goButton(), "NoFDARebootViewController.quit");
+}
+
+void NoFDARebootViewController::rebootAction(QObject*)
+{
+    RestartRequest::perform();
+}

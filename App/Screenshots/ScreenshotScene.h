@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class Window;
+
+// Puts one scene into the window (and, for "popover", opens the help popover on the Full Disk
+// Access screen), waits until everything shown has been painted and reached the X server, then
+// prints "ready X Y W H" with the screen area to capture.
+class ScreenshotScene final : public QObject {
+    Q_OBJECT
+public:
+    ScreenshotScene(Window& window, QString scene);
+
+    // False for an unknown scene name.
+    bool start();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void waitForPaint(QWidget* widget);
+    void painted();
+    void openPopover();
+    void reportReady();
+
+    Window& window_;
+    QString scene_;
+    QPointer<QWidget> awaited_;
+    QPointer<QWidget> popover_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class ViewController;
+
+// The storyboard "Main": its scenes are uic forms, its registry creates a new screen for an
+// identifier (matched exactly) on every call. Nothing is cached.
+class Storyboard {
+public:
+    static constexpr const char* mainName = "Main";
+
+    // Null for a name other than "Main".
+    static std::unique_ptr<Storyboard> storyboardWithName(const QString& name);
+
+    // Null for an identifier the storyboard does not define.
+    std::unique_ptr<ViewController> instantiateControllerWithIdentifier(const QString& identifier) const;
+
+    // The window's content at launch: the installation screen.
+    std::unique_ptr<ViewController> instantiateInitialController() const;
+};

@@ -1,0 +1,27 @@
+#include "VenturaQRCodeViewController.h"
+
+#include "ScreenStyle.h"
+#include "ui_VenturaQRCodeViewController.h"
+
+VenturaQRCodeViewController::VenturaQRCodeViewController() = default;
+VenturaQRCodeViewController::~VenturaQRCodeViewController() = default;
+
+QWidget* VenturaQRCodeViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
+QLabel* VenturaQRCodeViewController::pageTitle() const { return ui_ ? ui_->pageTitle : nullptr; }
+QLabel* VenturaQRCodeViewController::stepLabel() const { return ui_ ? ui_->stepLabel : nullptr; }
+QLabel* VenturaQRCodeViewController::instructionsLabel() const { return ui_ ? ui_->instructionsLabel : nullptr; }
+
+void VenturaQRCodeViewController::loadView(QWidget& view)
+{
+    ui_ = std::make_unique<Ui::VenturaQRCodeViewController>();
+    ui_->setupUi(&view);
+}
+
+void VenturaQRCodeViewController::viewDidLoad()
+{
+    ViewController::viewDidLoad();
+    ScreenStyle::styleBackgroundView(bgView());
+    setStringValue(pageTitle(), "VenturaQRCodeViewController.title");
+    setStringValue(stepLabel(), "VenturaQRCodeViewController.stepLabel");
+    setStringValue(instructionsLabel(), "VenturaQRCodeViewController.instructionsLabel");
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ViewController.h"
+
+#include <memory>
+
+class QLabel;
+namespace Ui {
+class VenturaQRCodeViewController;
+}
+
+// Scene "scanQRCode": instructions and a QR code leading to them; nothing to press.
+class VenturaQRCodeViewController final : public ViewController {
+    Q_OBJECT
+public:
+    VenturaQRCodeViewController();
+    ~VenturaQRCodeViewController() override;
+
+    QWidget* bgView() const;
+    QLabel* pageTitle() const;
+    QLabel* stepLabel() const;
+    QLabel* instructionsLabel() const;
+
+protected:
+    void loadView(QWidget& view) override;
+    void viewDidLoad() override;
+
+private:
+    std::unique_ptr<Ui::VenturaQRCodeViewController> ui_;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+class QAbstractButton;
+class QLabel;
+
+// A screen: owns its view, which it builds from its scene the first time the view is asked for,
+// and then styles and fills in once (viewDidLoad).
+class ViewController : public QObject {
+    Q_OBJECT
+public:
+    ~ViewController() override;
+    ViewController(const ViewController&) = delete;
+    ViewController& operator=(const ViewController&) = delete;
+
+    QWidget* view();
+    bool isViewLoaded() const { return !view_.isNull(); }
+
+protected:
+    ViewController() = default;
+
+    // Builds the scene's widgets into the view (uic's setupUi) and binds the actions.
+    virtual void loadView(QWidget& view) = 0;
+    virtual void viewDidLoad() {}
+
+    // Both ignore an outlet that the scene leaves unconnected.
+    static void setStringValue(QLabel* label, const char* key);
+    static void setTitle(QAbstractButton* button, const char* key);
+
+private:
+    QPointer<QWidget> view_;
+};

@@ -1,0 +1,95 @@
+#include "Localization.h"
+#include "ScreenFixture.h"
+#include "TestAppServices.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+#include <gtest/gtest.h>
+
+namespace ntfs::test {
+namespace {
+
+// Every key the app and its install flow look up.
+const char* const allKeys[] = {
+    "Window.title",
+    "InstallHelperViewController.pageTitle",
+    "InstallHelperViewController.stepLabel",
+    "InstallHelperViewController.instructionsLabel",
+    "InstallHelperViewController.installButton",
+    "InstallHelperViewController.uninstallButton",
+    "Alert.OK",
+    "Installation.failedWithReason",
+    "Installation.failed",
+    "Uninstall.failed",
+    "Uninstall.success",
+    "Uninstall.cancelled",
+    "GrantPermissionViewController.title",
+    "GrantPermissionViewController.stepLabel",
+    "GrantPermissionViewController.instructionsLabel",
+    "GrantPermissionViewController.quit",
+    "NoFDARebootViewController.title",
+    "NoFDARebootViewController.stepLabel",
+    "NoFDARebootViewController.instructionsLabel",
+    "NoFDARebootViewController.quit",
+    "VenturaQRCodeViewController.title",
+    "VenturaQRCodeViewController.stepLabel",
+    "VenturaQRCodeViewController.instructionsLabel",
+    "HelpPopoverViewController.q1",
+    "HelpPopoverViewController.a1",
+    "HelpPopoverViewController.q2",
+    "HelpPopoverViewController.a2",
+};
+
+struct LocaleCase {
+    const char* locale;
+    const char* restartTitle;  // what "GrantPermissionViewController.quit" reads
+};
+
+class LocalizationTest : public ::testing::TestWithParam<LocaleCase> {};
+
+TEST_P(LocalizationTest, PicksTheTranslationForTheUsersLocale)
+{
+    TestAppServices services;
+    std::unique_ptr<QTranslator> translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(GetParam().locale)));
+    ASSERT_TRUE(translator);
+    QCoreApplication::installTranslator(translator.get());
+
+    auto screen = makeScreen(QStringLiteral("grantFDA"));
+    EXPECT_EQ(outletText(screen->view(), "goButton"), QString::fromUtf8(GetParam().restartTitle));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, LocalizationTest,
+                         ::testing::Values(LocaleCase{"de_DE", "Jetzt neu starten"}, LocaleCase{"de_AT", "Jetzt neu starten"},
+                                           LocaleCase{"de_CH", "Jetzt neu starten"}, LocaleCase{"en_US", "Restart Now"},
+                                           LocaleCase{"en_GB", "Restart Now"}, LocaleCase{"fr_FR", "Restart Now"},
+                                           LocaleCase{"C", "Restart Now"}),
+                         [](const auto& p) { return std::string(p.param.locale); });
+
+TEST(TranslationsTest, BothLanguagesHaveATextForEveryKey)
+{
+    for (const char* locale : {"en", "de"}) {
+        auto translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(locale)));
+        ASSERT_TRUE(translator) << locale;
+        EXPECT_EQ(translator->language(), QString::fromLatin1(locale));
+        for (const char* key : allKeys) {
+            QString text = translator->translate(Localization::context, key);
+            EXPECT_FALSE(text.isEmpty()) << locale << " lacks " << key;
+            EXPECT_NE(text, QString::fromLatin1(key)) << locale << " " << key;
+        }
+        QString reason = translator->translate(Localization::context, "Installation.failedWithReason");
+        EXPECT_EQ(reason.count(QStringLiteral("%1")), 1) << locale;
+        EXPECT_FALSE(reason.contains(QStringLiteral("%2"))) << locale;
+    }
+}
+
+TEST(TranslationsTest, AKeyWithoutATranslationStandsForItself)
+{
+    auto translator = Localization::translatorForLocale(QLocale(QLocale::German));
+    QCoreApplication::installTranslator(translator.get());
+    EXPECT_EQ(Localization::localizedString("NoSuchScreen.title"), QStringLiteral("NoSuchScreen.title"));
+    EXPECT_EQ(Localization::localizedString("Alert.OK"), QStringLiteral("OK"));
+}
+
+}  // namespace
+}  // namespace ntfs::test

@@ -1,0 +1,64 @@
+// Opens the app's window on a restart screen and presses its go button, with the app's real
+// script runner and real exit. Log lines go to standard output as "log: <line>".
+// Refuses to run unless DBUS_SYSTEM_BUS_ADDRESS names a bus: it must never reach a real logind.
+#include "AppDelegate.h"
+#include "AppServices.h"
+#include "ApplicationShell.h"
+#include "ImmediateProcessExit.h"
+#include "Logger.h"
+#include "LogindScriptRunner.h"
+#include "MessageBoxAlertPresenter.h"
+#include "ResourceColorCatalog.h"
+#include "ScreenFixture.h"
+#include "UnameOSVersionSource.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+class StdoutLogger final : public ntfs::Logger {
+public:
+    void log(std::string_view line) override
+    {
+        std::printf("log: %.*s\n", int(line.size()), line.data());
+        std::fflush(stdout);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 || qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) {
+        std::fputs("usage: DBUS_SYSTEM_BUS_ADDRESS=<test bus> app_restart_probe grantFDA|justReboot\n", stderr);
+        return 3;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    StdoutLogger logger;
+    ResourceColorCatalog colors;
+    LogindScriptRunner scripts;
+    ImmediateProcessExit exit;
+    MessageBoxAlertPresenter alerts;
+    UnameOSVersionSource osVersion;
+    AppServices services{logger, colors, scripts, exit, alerts, osVersion};
+    AppServicesScope scope(services);
+
+    AppDelegate delegate;
+    ApplicationShell shell(application, delegate);
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        std::puts("aboutToQuit");
+        std::fflush(stdout);
+    });
+    shell.launch();
+    shell.window().setContentViewController(ntfs::test::makeScreen(QString::fromLocal8Bit(argv[1])));
+    QTimer::singleShot(0, &shell.window(), [&shell] {
+        shell.window().findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
+    });
+    QApplication::exec();
+    std::puts("event loop ended");
+    return 7;
+}

@@ -1,0 +1,107 @@
+#include "MessageBoxAlertPresenter.h"
+#include "ResourceColorCatalog.h"
+#include "TempDir.h"
+#include "UnameOSVersionSource.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace ntfs::test {
+namespace {
+
+TEST(ResourceColorCatalogTest, ReadsTheAppsTwoColours)
+{
+    ResourceColorCatalog catalog;
+    EXPECT_TRUE(catalog.colorNamed(QStringLiteral("lightBlue")).has_value());
+    EXPECT_TRUE(catalog.colorNamed(QStringLiteral("lightGrey")).has_value());
+    EXPECT_FALSE(catalog.colorNamed(QStringLiteral("lightblue")).has_value());
+}
+
+TEST(ResourceColorCatalogTest, GivesNoColourForWhatItCannotRead)
+{
+    TempDir dir;
+    std::ofstream(dir / "colors.json") << R"({"good": "#102030", "bad": "not a colour", "number": 5})";
+    ResourceColorCatalog catalog(QString::fromStdString((dir / "colors.json").string()));
+    EXPECT_EQ(catalog.colorNamed(QStringLiteral("good")), QColor(0x10, 0x20, 0x30));
+    EXPECT_FALSE(catalog.colorNamed(QStringLiteral("bad")));
+    EXPECT_FALSE(catalog.colorNamed(QStringLiteral("number")));
+    EXPECT_FALSE(catalog.colorNamed(QStringLiteral("absent")));
+
+    ResourceColorCatalog missing(QString::fromStdString((dir / "none.json").string()));
+    EXPECT_FALSE(missing.colorNamed(QStringLiteral("good")));
+}
+
+TEST(ResourceColorCatalogTest, ReadsTheTableAnewForEveryLookup)
+{
+    TempDir dir;
+    auto path = dir / "colors.json";
+    std::ofstream(path) << R"({"lightBlue": "#000001"})";
+    ResourceColorCatalog catalog(QString::fromStdString(path.string()));
+    EXPECT_EQ(catalog.colorNamed(QStringLiteral("lightBlue")), QColor(0, 0, 1));
+    std::ofstream(path) << R"({"lightBlue": "#000002"})";
+    EXPECT_EQ(catalog.colorNamed(QStringLiteral("lightBlue")), QColor(0, 0, 2));
+}
+
+TEST(UnameOSVersionSourceTest, ReadsMajorMinorPatchFromAKernelRelease)
+{
+    struct Case {
+        const char* release;
+        OperatingSystemVersion version;
+    };
+    for (const Case& c : {Case{"6.1.0-18-amd64", {6, 1, 0}}, Case{"5.15.146.1-microsoft-standard", {5, 15, 146}},
+                          Case{"6.8", {6, 8, 0}}, Case{"6", {6, 0, 0}}, Case{"", {0, 0, 0}},
+                          Case{"x.y", {0, 0, 0}}, Case{"99999999999.1", {0, 0, 0}}}) {
+        EXPECT_EQ(UnameOSVersionSource::parseRelease(c.release), c.version) << c.release;
+    }
+    EXPECT_GT(UnameOSVersionSource().operatingSystemVersion(), (OperatingSystemVersion{0, 0, 0}));
+}
+
+TEST(OSVersionSourceTest, AtLeastComparesMajorThenMinorThenPatch)
+{
+    UnameOSVersionSource real;
+    OperatingSystemVersion running = real.operatingSystemVersion();
+    EXPECT_TRUE(real.isOperatingSystemAtLeastVersion(running));
+    EXPECT_FALSE(real.isOperatingSystemAtLeastVersion({running.majorVersion, running.minorVersion, running.patchVersion + 1}));
+    EXPECT_TRUE((OperatingSystemVersion{10, 14, 0}) > (OperatingSystemVersion{10, 13, 6}));
+    EXPECT_TRUE((OperatingSystemVersion{13, 0, 0}) > (OperatingSystemVersion{12, 99, 99}));
+}
+
+TEST(MessageBoxAlertPresenterTest, ShowsOneButtonTheTextsAndTheStyleModally)
+{
+    struct Seen {
+        QString text, informative, button;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        int buttons = 0;
+        bool modal = false;
+    } seen;
+    QTimer::singleShot(0, [&seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(box);
+        seen.text = box->text();
+        seen.informative = box->informativeText();
+        seen.icon = box->icon();
+        seen.buttons = int(box->buttons().size());
+        seen.button = box->buttons().value(0)->text();
+        seen.modal = box->windowModality() == Qt::ApplicationModal;
+        box->buttons().value(0)->click();
+    });
+
+    MessageBoxAlertPresenter presenter;
+    presenter.runModal({QStringLiteral("Fine"), QStringLiteral("It failed."), QStringLiteral("script output"), AlertStyle::Critical});
+
+    EXPECT_EQ(seen.text, QStringLiteral("It failed."));
+    EXPECT_EQ(seen.informative, QStringLiteral("script output"));
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.buttons, 1);
+    EXPECT_EQ(seen.button, QStringLiteral("Fine"));
+    EXPECT_TRUE(seen.modal);
+}
+
+}  // namespace
+}  // namespace ntfs::test
