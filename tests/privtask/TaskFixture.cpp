@@ -1,0 +1,97 @@
+#include "TaskFixture.h"
+
+#include "NotificationCenter.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <fstream>
+
+namespace ntfs::test {
+
+std::string routeName(const testing::TestParamInfo<LaunchRoute>& info)
+{
+    return info.param == LaunchRoute::Direct ? "Direct" : "Trampoline";
+}
+
+std::filesystem::path writeFakePkexec(const TempDir& dir, const std::string& body)
+{
+    auto path = dir / "pkexec";
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+std::shared_ptr<Elevator> elevatorWithPkexec(const std::filesystem::path& pkexec)
+{
+    PkexecElevatorOptions options;
+    options.pkexec = pkexec;
+    options.trampoline = NTFS_TRAMPOLINE_PATH;
+    options.isRoot = [] { return false; };
+    return std::make_shared<PkexecElevator>(options);
+}
+
+void TaskFixture::SetUp()
+{
+    QVPrivilegedTask::setLogger(logger_);
+    observer_ = NotificationCenter::defaultCenter().addObserver(
+        QVPrivilegedTask::didTerminateNotification, [this](const Notification& notification) {
+            ++notifications_;
+            notifiedTask_ = std::any_cast<QVPrivilegedTask::Pointer>(notification.object).get();
+        });
+}
+
+void TaskFixture::TearDown()
+{
+    NotificationCenter::defaultCenter().removeObserver(observer_);
+    QVPrivilegedTask::setElevator(nullptr);
+    QVPrivilegedTask::setLogger(nullptr);
+}
+
+void TaskFixture::useRoute(LaunchRoute route)
+{
+    if (route == LaunchRoute::Trampoline) {
+        useElevator(elevatorWithPkexec(writeFakePkexec(dir_, R"([ "$1" = --disable-internal-agent ] && [ "$2" = --keep-cwd ] || exit 99
+shift 2
+exec "$@")")));
+        return;
+    }
+    PkexecElevatorOptions options;
+    options.pkexec = dir_ / "no-pkexec";
+    options.trampoline = NTFS_TRAMPOLINE_PATH;
+    options.isRoot = [] { return true; };
+    useElevator(std::make_shared<PkexecElevator>(options));
+}
+
+void TaskFixture::useElevator(std::shared_ptr<Elevator> elevator) { QVPrivilegedTask::setElevator(std::move(elevator)); }
+
+bool TaskFixture::runLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(5);
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+void TaskFixture::runLoopFor(std::chrono::milliseconds time)
+{
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QByteArray TaskFixture::outputOf(const QVPrivilegedTask::Pointer& task)
+{
+    auto handle = task->outputFileHandle();
+    return handle ? handle->readDataToEndOfFile() : QByteArray();
+}
+
+}  // namespace ntfs::test
