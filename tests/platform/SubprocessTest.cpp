@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -89,4 +91,17 @@ TEST(Subprocess, DrainsLargeOutputAndIgnoresAGrandchildHoldingThePipe)
     auto [status2, output2] = runShell("echo start; (sleep 5 &) ; exit 0");
     EXPECT_EQ(output2, "start\n");
     EXPECT_EQ(status2.value, 0);
+}
+
+TEST(Subprocess, MovingOrReleasingHandsTheChildOverWithoutKillingIt)
+{
+    std::optional<Subprocess> held;
+    held.emplace(Subprocess::spawn({"/bin/sh", {"-c", "sleep 0.2; exit 7"}, {}}));
+    EXPECT_EQ(held->waitForExit(), (ExitStatus{ExitStatus::Kind::Exited, 7}));
+
+    auto released = Subprocess::spawn({"/bin/sh", {"-c", "sleep 0.2; exit 8"}, {}}).release();
+    int status = 0;
+    ASSERT_EQ(waitpid(released.pid, &status, 0), released.pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 8);
 }
