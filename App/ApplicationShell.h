@@ -9,7 +9,7 @@ class QApplication;
 // delegate its hooks, open the one window with the storyboard's initial screen, run the loop.
 class ApplicationShell {
 public:
-    static constexpr QSize windowSize{640, 440};
+    static constexpr QSize windowSize{640, 360};
 
     ApplicationShell(QApplication& application, AppDelegate& delegate);
     ApplicationShell(const ApplicationShell&) = delete;

@@ -14,6 +14,7 @@
 #include "UnameOSVersionSource.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QTranslator>
 
 #include <cstdio>
@@ -64,9 +65,12 @@ int main(int argc, char** argv)
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);
+    QWidget backdrop(nullptr, Qt::FramelessWindowHint);
+    backdrop.setStyleSheet(QStringLiteral("background-color: #cdd3da;"));
+    backdrop.setGeometry(QGuiApplication::primaryScreen()->geometry());
     shell.window().move(120, 240);
     shell.launch();
-    ScreenshotScene scene(shell.window(), QString::fromLocal8Bit(argv[1]));
+    ScreenshotScene scene(backdrop, shell.window(), QString::fromLocal8Bit(argv[1]));
     if (!scene.start()) {
         std::fprintf(stderr, "unknown scene %s\n", argv[1]);
         return 2;

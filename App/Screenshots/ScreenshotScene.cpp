@@ -12,7 +12,10 @@
 
 #include <cstdio>
 
-ScreenshotScene::ScreenshotScene(Window& window, QString scene) : window_(window), scene_(std::move(scene)) {}
+ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scene)
+    : backdrop_(backdrop), window_(window), scene_(std::move(scene))
+{
+}
 
 bool ScreenshotScene::start()
 {
@@ -24,26 +27,31 @@ bool ScreenshotScene::start()
             return false;
         window_.setContentViewController(std::move(controller));
     }
-    window_.adjustSize();
-    window_.resize(window_.size().expandedTo(QSize(640, 0)));
-    waitForPaint(&window_);
+    // The help scene is made for a popover: show it at its own size.
+    if (identifier == QLatin1String("helper"))
+        window_.adjustSize();
+    waitForPaint({&backdrop_, &window_});
+    backdrop_.show();
     window_.show();
+    window_.raise();
     return true;
 }
 
-void ScreenshotScene::waitForPaint(QWidget* widget)
+void ScreenshotScene::waitForPaint(const QList<QWidget*>& widgets)
 {
-    awaited_ = widget;
-    widget->installEventFilter(this);
+    awaited_ = widgets;
+    for (QWidget* widget : widgets)
+        widget->installEventFilter(this);
 }
 
 bool ScreenshotScene::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == awaited_.data() && event->type() == QEvent::Paint) {
-        awaited_->removeEventFilter(this);
-        awaited_.clear();
-        // Runs after this paint pass has been flushed to the window.
-        QTimer::singleShot(0, this, &ScreenshotScene::painted);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::Paint && awaited_.removeOne(widget)) {
+        widget->removeEventFilter(this);
+        // Runs after this paint pass has been flushed to the windows.
+        if (awaited_.isEmpty())
+            QTimer::singleShot(0, this, &ScreenshotScene::painted);
     }
     return QObject::eventFilter(watched, event);
 }
@@ -67,7 +75,7 @@ void ScreenshotScene::openPopover()
         return;
     }
     popover_ = popovers.last();
-    waitForPaint(popover_);
+    waitForPaint({popover_.data()});
     popover_->update();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -12,7 +13,8 @@ class Window;
 class ScreenshotScene final : public QObject {
     Q_OBJECT
 public:
-    ScreenshotScene(Window& window, QString scene);
+    // The backdrop stands for a desktop behind the window.
+    ScreenshotScene(QWidget& backdrop, Window& window, QString scene);
 
     // False for an unknown scene name.
     bool start();
@@ -21,13 +23,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void waitForPaint(QWidget* widget);
+    void waitForPaint(const QList<QWidget*>& widgets);
     void painted();
     void openPopover();
     void reportReady();
 
+    QWidget& backdrop_;
     Window& window_;
     QString scene_;
-    QPointer<QWidget> awaited_;
+    QList<QWidget*> awaited_;
     QPointer<QWidget> popover_;
 };
