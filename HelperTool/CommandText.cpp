@@ -2,6 +2,9 @@
 
 #include "LogFormat.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace ntfs {
 namespace {
 
@@ -56,21 +59,32 @@ bool isUnsendable(char32_t character)
 
 }  // namespace
 
-bool CommandText::isValidUtf8(std::string_view bytes)
+CommandText::Scan CommandText::scan(std::string_view bytes)
 {
+    constexpr std::uint64_t highBits = 0x8080808080808080;
+    constexpr std::uint64_t lowBits = 0x0101010101010101;
+    Scan result = Scan::Sendable;
     char32_t character = 0;
     for (std::size_t at = 0; at < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[at]) < 0x80) {
-            ++at;
-            continue;
+        // Eight ASCII bytes, none of them NUL, at a time: by far the commonest output.
+        if (std::uint64_t word; at + 8 <= bytes.size()) {
+            std::memcpy(&word, bytes.data() + at, 8);
+            if ((word & highBits) == 0 && ((word - lowBits) & ~word & highBits) == 0) {
+                at += 8;
+                continue;
+            }
         }
         std::size_t length = decodeAt(bytes, at, character);
         if (length == 0)
-            return false;
+            return Scan::Invalid;
+        if (isUnsendable(character))
+            result = Scan::NeedsReplacement;
         at += length;
     }
-    return true;
+    return result;
 }
+
+bool CommandText::isValidUtf8(std::string_view bytes) { return scan(bytes) != Scan::Invalid; }
 
 std::size_t CommandText::wholeCharacterPrefix(std::string_view bytes)
 {
@@ -105,15 +119,18 @@ std::string CommandText::replaceUnsendable(std::string text)
     return replaced ? result : text;
 }
 
-std::optional<std::string> CommandText::fromOutput(const CommandRun& run, std::size_t limit)
+std::optional<std::string> CommandText::fromOutput(CommandRun run, std::size_t limit)
 {
-    std::string_view bytes = run.output;
-    if (run.truncated())
-        bytes = bytes.substr(0, wholeCharacterPrefix(bytes));
-    if (!isValidUtf8(bytes))
-        return std::nullopt;
-    std::string text = replaceUnsendable(std::string(bytes));
     bool truncated = run.truncated();
+    std::size_t written = run.output.size() + run.droppedBytes;
+    std::string text = std::move(run.output);
+    if (truncated)
+        text.resize(wholeCharacterPrefix(text));
+    Scan found = scan(text);
+    if (found == Scan::Invalid)
+        return std::nullopt;
+    if (found == Scan::NeedsReplacement)
+        text = replaceUnsendable(std::move(text));
     if (text.size() > limit) {  // replacements of NUL grew it
         text.resize(wholeCharacterPrefix(std::string_view(text).substr(0, limit)));
         truncated = true;
@@ -121,11 +138,18 @@ std::optional<std::string> CommandText::fromOutput(const CommandRun& run, std::s
     if (truncated) {
         if (!text.empty() && text.back() != '\n')
             text += '\n';
-        auto written = static_cast<long long>(run.output.size() + run.droppedBytes);
         text += formatLog("[output truncated by the helper: the command wrote %d bytes, more than one reply carries]\n",
-                          written);
+                          static_cast<long long>(written));
     }
     return text;
+}
+
+std::optional<std::string> CommandText::forLog(const std::optional<std::string>& text)
+{
+    if (!text || text->size() <= logLimit)
+        return text;
+    std::string shown = text->substr(0, wholeCharacterPrefix(std::string_view(*text).substr(0, logLimit)));
+    return shown + formatLog("... [%d bytes in all]", static_cast<long long>(text->size()));
 }
 
 std::string CommandText::describeStartFailure(const std::string& program, std::error_code error)

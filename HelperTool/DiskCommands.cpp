@@ -41,10 +41,11 @@ DiskCommands::Completion DiskCommands::execute(const std::string& program, const
     logger_.log(formatLog("task execution error:%@", error));
 
     CommandResult result;
-    result.text = outcome.started() ? CommandText::fromOutput(outcome, runner_.outputCap()) : error;
-    logger_.log(formatLog(label, result.text));
     result.status = outcome.started() ? outcome.status.value : statusOfStartFailure(*outcome.startError);
-    return {result, outcome.started() && outcome.status.kind == ExitStatus::Kind::Exited};
+    bool exited = outcome.started() && outcome.status.kind == ExitStatus::Kind::Exited;
+    result.text = outcome.started() ? CommandText::fromOutput(std::move(outcome), runner_.outputCap()) : error;
+    logger_.log(formatLog(label, CommandText::forLog(result.text)));
+    return {std::move(result), exited};
 }
 
 std::string DiskCommands::fileSystemName(std::int32_t index) { return index == 0 ? "ExFAT" : ""; }

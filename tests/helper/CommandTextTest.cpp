@@ -17,6 +17,8 @@ TEST(CommandText, AcceptsOnlyWellFormedUtf8)
         {"\xE2\x82", false},           // cut short
         {"a\x80", false},              // stray continuation
         {"\xFF", false},
+        {std::string(19, 'a') + "\xC3\xA9" + std::string(19, 'b'), true},
+        {std::string(19, 'a') + "\xC3" + std::string(19, 'b'), false},
     };
     for (const auto& [bytes, valid] : cases)
         EXPECT_EQ(CommandText::isValidUtf8(bytes), valid) << testing::PrintToString(bytes);
@@ -40,6 +42,7 @@ TEST(CommandText, ReplacesWhatTheBusCannotCarry)
         {"x\xEF\xB7\x90y", "x\xEF\xBF\xBDy"},   // U+FDD0
         {"\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD"},   // U+10FFFF
         {"\xEF\xBF\xBD\xE2\x82\xAC", "\xEF\xBF\xBD\xE2\x82\xAC"},
+        {std::string(17, 'a') + '\0' + std::string(17, 'b'), std::string(17, 'a') + "\xEF\xBF\xBD" + std::string(17, 'b')},
     };
     for (const auto& [bytes, text] : cases) {
         CommandRun run;
@@ -54,4 +57,15 @@ TEST(CommandText, InvalidBytesInTheKeptPartStillGiveNoText)
     run.output = "ok\xFF" "and more\xE2\x82";
     run.droppedBytes = 10;
     EXPECT_EQ(CommandText::fromOutput(run, 100), std::nullopt);
+}
+
+TEST(CommandText, LogLinesKeepOnlyTheHeadOfAHugeText)
+{
+    EXPECT_EQ(CommandText::forLog(std::nullopt), std::nullopt);
+    EXPECT_EQ(CommandText::forLog("short"), "short");
+    auto line = CommandText::forLog("\xE2\x82\xAC" + std::string(CommandText::logLimit, 'x'));
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(CommandText::isValidUtf8(*line));
+    EXPECT_LE(line->size(), CommandText::logLimit + 40);
+    EXPECT_EQ(line->substr(line->size() - 25), "x... [65539 bytes in all]");
 }
