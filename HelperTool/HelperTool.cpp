@@ -24,6 +24,21 @@ struct RawMessage : sdbus::Message {
     }
 };
 
+// The module information as the wire carries it: no element for none, else one dictionary.
+std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>> wireInfos(const std::optional<KernelExtensionInfos>& infos)
+{
+    std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>> wire;
+    if (!infos)
+        return wire;
+    auto& byIdentifier = wire.emplace_back();
+    for (const auto& [identifier, info] : *infos) {
+        auto& values = byIdentifier[identifier];
+        for (const auto& [key, value] : info)
+            values.emplace(key, std::visit([](const auto& v) { return sdbus::Variant(v); }, value));
+    }
+    return wire;
+}
+
 template <typename T>
 struct IsTuple : std::false_type {};
 template <typename... T>
@@ -147,20 +162,26 @@ void HelperTool::getVersionWithReply_(sdbus::Result<std::string>&& result)
     serve(std::move(result), [this](const Caller&) { return bundleVersion(); });
 }
 
-void HelperTool::loadInstalledKernelExtensionAtPath_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string)
+void HelperTool::loadInstalledKernelExtensionAtPath_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string path)
 {
-    notYetAvailable(std::move(result), "loadInstalledKernelExtensionAtPath_reply_");
+    serve(std::move(result), [this, path = std::move(path)](const Caller&) {
+        return std::tuple(dependencies_.kernelExtensions.loadAtPath(path));
+    });
 }
 
 void HelperTool::getLoadedKernelExtensionInfosWithBundleIdentifier_reply_(
-    sdbus::Result<std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>>>&& result, std::string)
+    sdbus::Result<std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>>>&& result, std::string bundleIdentifier)
 {
-    notYetAvailable(std::move(result), "getLoadedKernelExtensionInfosWithBundleIdentifier_reply_");
+    serve(std::move(result), [this, bundleIdentifier = std::move(bundleIdentifier)](const Caller&) {
+        return wireInfos(dependencies_.kernelExtensions.loadedInfos(bundleIdentifier));
+    });
 }
 
-void HelperTool::loadInstalledKernelExtensionWithBundleId_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string)
+void HelperTool::loadInstalledKernelExtensionWithBundleId_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string bundleIdentifier)
 {
-    notYetAvailable(std::move(result), "loadInstalledKernelExtensionWithBundleId_reply_");
+    serve(std::move(result), [this, bundleIdentifier = std::move(bundleIdentifier)](const Caller&) {
+        return std::tuple(dependencies_.kernelExtensions.loadWithBundleIdentifier(bundleIdentifier));
+    });
 }
 
 void HelperTool::checkDiskWithExecutablePath_forDiskIdentifier_reply_(TextResult&& result, std::string executablePath,
@@ -241,32 +262,33 @@ void HelperTool::renameUnmountedVolumeWithDiskUtilExecutablePath_forDiskIdentifi
     });
 }
 
-void HelperTool::sysctlConfigureKextHibernateCheckWithValue_reply_(TextResult&& result, bool)
+void HelperTool::sysctlConfigureKextHibernateCheckWithValue_reply_(TextResult&& result, bool value)
 {
-    notYetAvailable(std::move(result), "sysctlConfigureKextHibernateCheckWithValue_reply_");
+    serve(std::move(result), [this, value](const Caller&) {
+        return textReply(dependencies_.systemOperations.configureHibernateCheck(value ? 1 : 0));
+    });
 }
 
 void HelperTool::getLatestDiskMountLogsWithReply_(TextResult&& result)
 {
-    notYetAvailable(std::move(result), "getLatestDiskMountLogsWithReply_");
+    serve(std::move(result), [this](const Caller&) { return textReply(dependencies_.systemOperations.latestMountLog()); });
 }
 
-void HelperTool::checkFilterInstalledFSDriversWithList_reply_(sdbus::Result<std::vector<std::string>>&& result, std::vector<std::string>)
+void HelperTool::checkFilterInstalledFSDriversWithList_reply_(sdbus::Result<std::vector<std::string>>&& result,
+                                                              std::vector<std::string> paths)
 {
-    notYetAvailable(std::move(result), "checkFilterInstalledFSDriversWithList_reply_");
+    serve(std::move(result), [this, paths = std::move(paths)](const Caller&) { return dependencies_.fileOperations.existingPaths(paths); });
 }
 
-void HelperTool::revealFSDir_(const std::vector<std::string>&)
+void HelperTool::revealFSDir_(const std::vector<std::string>& paths)
 {
-    serveWithoutReply("revealFSDir_", [this](const Caller&) {
-        dependencies_.log.log("revealFSDir_ is not yet available in this helper");
-    });
+    serveWithoutReply("revealFSDir_", [this, paths](const Caller& caller) { dependencies_.fileOperations.reveal(paths, caller); });
 }
 
-void HelperTool::addLinkPath_forDiskPath_(const std::string&, const std::string&)
+void HelperTool::addLinkPath_forDiskPath_(const std::string& linkPath, const std::string& diskPath)
 {
-    serveWithoutReply("addLinkPath_forDiskPath_", [this](const Caller&) {
-        dependencies_.log.log("addLinkPath_forDiskPath_ is not yet available in this helper");
+    serveWithoutReply("addLinkPath_forDiskPath_", [this, linkPath, diskPath](const Caller&) {
+        dependencies_.fileOperations.addLink(linkPath, diskPath);
     });
 }
 

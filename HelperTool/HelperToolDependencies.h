@@ -2,7 +2,10 @@
 
 #include "CallerAuthority.h"
 #include "DiskCommands.h"
+#include "FileOperations.h"
+#include "KernelExtensionOperations.h"
 #include "Logger.h"
+#include "SystemOperations.h"
 
 #include <filesystem>
 
@@ -13,6 +16,9 @@ struct HelperToolDependencies {
     Logger& log;
     CallerAuthority& authority;
     DiskCommands& diskCommands;
+    KernelExtensionOperations& kernelExtensions;
+    SystemOperations& systemOperations;
+    FileOperations& fileOperations;
     std::filesystem::path executable = "/proc/self/exe";  // carries the embedded bundle information
 };
 

@@ -3,6 +3,8 @@
 #include "LogFormat.h"
 
 #include <array>
+#include <csignal>
+#include <ctime>
 #include <cstring>
 #include <system_error>
 
@@ -99,9 +101,19 @@ CommandResult SystemOperations::latestMountLog()
 
 void SystemOperations::print(const std::string& line)
 {
+    // Standard output may be a pipe that nobody reads any more: its SIGPIPE is held back and
+    // dropped on this thread, so that the helper does not die of a print.
+    sigset_t pipe, previous;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
     // One write per line, so that lines of requests running at the same time do not mix.
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fflush(out_);
+    const timespec none{};
+    while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace ntfs

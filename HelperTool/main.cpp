@@ -1,8 +1,14 @@
 #include "HelperTool.h"
+#include "KmodKernelModules.h"
 #include "LogFormat.h"
 #include "PolkitCallerAuthority.h"
 #include "PosixCommandRunner.h"
+#include "ProcKernelVariables.h"
+#include "ProcLoadedModules.h"
+#include "SessionBusFileViewer.h"
 #include "SyslogLogger.h"
+#include "SystemRoots.h"
+#include "UnixKernelControl.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -14,9 +20,18 @@ int main()
     ntfs::PolkitCallerAuthority authority;
     ntfs::PosixCommandRunner commandRunner;
     ntfs::DiskCommands diskCommands(commandRunner, log);
+    auto roots = ntfs::SystemRoots::fromEnvironment();
+    ntfs::KmodKernelModules kernelModules;
+    ntfs::ProcLoadedModules loadedModules(roots.root);
+    ntfs::KernelExtensionOperations kernelExtensions(kernelModules, loadedModules);
+    ntfs::ProcKernelVariables kernelVariables(roots.root);
+    ntfs::UnixKernelControl kernelControl(roots.root);
+    ntfs::SystemOperations systemOperations(kernelVariables, kernelControl, log, stdout);
+    ntfs::SessionBusFileViewer fileViewer(roots.sessionBusAddress);
+    ntfs::FileOperations fileOperations(fileViewer, log);
     try {
         auto listener = sdbus::createSystemBusConnection();
-        ntfs::HelperTool tool(*listener, {log, authority, diskCommands});
+        ntfs::HelperTool tool(*listener, {log, authority, diskCommands, kernelExtensions, systemOperations, fileOperations});
         if (tool.run() == ntfs::BusEventLoop::Outcome::Stopped)
             return 0;
     } catch (const std::exception& e) {

@@ -81,7 +81,7 @@ std::vector<std::string> logLines(const std::string& output)
 ChildOptions withEnvironment(std::string entry)
 {
     ChildOptions options;
-    options.environment = {std::move(entry)};
+    options.environment = {std::move(entry), "LSAN_OPTIONS=suppressions=" RESTART_PROBE_LSAN_SUPPRESSIONS};
     return options;
 }
 

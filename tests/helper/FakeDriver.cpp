@@ -43,6 +43,12 @@ std::vector<FakeDriver::Request> FakeDriver::requests() const
     return requests_;
 }
 
+void FakeDriver::waitUntilServed(std::size_t count)
+{
+    std::unique_lock lock(mutex_);
+    servedChanged_.wait(lock, [&] { return served_ >= count; });
+}
+
 void FakeDriver::serve(std::stop_token stop)
 {
     while (!stop.stop_requested()) {
@@ -50,8 +56,13 @@ void FakeDriver::serve(std::stop_token stop)
         if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
             continue;
         UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (connection)
-            answer(connection.get());
+        if (!connection)
+            continue;
+        answer(connection.get());
+        connection.reset();
+        std::lock_guard lock(mutex_);
+        ++served_;
+        servedChanged_.notify_all();
     }
 }
 

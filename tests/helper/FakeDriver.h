@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ public:
     FakeDriver& operator=(const FakeDriver&) = delete;
 
     std::vector<Request> requests() const;
+    // Waits until `count` connections have been answered and closed on the driver's side.
+    void waitUntilServed(std::size_t count);
 
 private:
     void serve(std::stop_token stop);
@@ -43,6 +46,8 @@ private:
     UniqueFd wake_;
     mutable std::mutex mutex_;
     std::vector<Request> requests_;
+    std::condition_variable servedChanged_;
+    std::size_t served_ = 0;
     std::jthread thread_;
 };
 
