@@ -1,6 +1,5 @@
 #include "ChildProcess.h"
 #include "PrivateBus.h"
-#include "RestartRequest.h"
 #include "ScreenFixture.h"
 #include "TestAppServices.h"
 
@@ -40,11 +39,6 @@ TEST_P(RestartActionTest, AFailedRequestIsLoggedOnceAsItStandsAndStillExitsWithZ
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRestartScreens, RestartActionTest, ::testing::Values("grantFDA", "justReboot"));
-
-TEST(RestartRequestTest, ScriptSourceIsTheFormatWithRestart)
-{
-    EXPECT_EQ(RestartRequest::scriptSource(), restartSource);
-}
 
 // The real thing in a child process: the real script runner talks to a logind on a private system
 // bus, and the real exit ends the child.

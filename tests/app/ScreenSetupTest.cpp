@@ -119,13 +119,6 @@ TEST_P(ScreenSetupTest, WithoutColoursTheRestOfTheSetUpStillRuns)
 INSTANTIATE_TEST_SUITE_P(AllScreens, ScreenSetupTest, ::testing::ValuesIn(screenCases),
                          [](const auto& p) { return std::string(p.param.identifier); });
 
-TEST(ScreenSetupTest, FullDiskAccessTitleReadsItsKeyWithAnEmptyTable)
-{
-    TestAppServices services;
-    auto screen = makeScreen(QStringLiteral("grantFDA"));
-    EXPECT_EQ(outletText(screen->view(), "titleLabel"), QStringLiteral("GrantPermissionViewController.title"));
-}
-
 // Looks at the rendered screen: the panel is white, buttons are filled and rounded.
 struct ButtonCase {
     const char* identifier;

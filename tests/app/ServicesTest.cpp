@@ -62,16 +62,6 @@ TEST(UnameOSVersionSourceTest, ReadsMajorMinorPatchFromAKernelRelease)
     EXPECT_GT(UnameOSVersionSource().operatingSystemVersion(), (OperatingSystemVersion{0, 0, 0}));
 }
 
-TEST(OSVersionSourceTest, AtLeastComparesMajorThenMinorThenPatch)
-{
-    UnameOSVersionSource real;
-    OperatingSystemVersion running = real.operatingSystemVersion();
-    EXPECT_TRUE(real.isOperatingSystemAtLeastVersion(running));
-    EXPECT_FALSE(real.isOperatingSystemAtLeastVersion({running.majorVersion, running.minorVersion, running.patchVersion + 1}));
-    EXPECT_TRUE((OperatingSystemVersion{10, 14, 0}) > (OperatingSystemVersion{10, 13, 6}));
-    EXPECT_TRUE((OperatingSystemVersion{13, 0, 0}) > (OperatingSystemVersion{12, 99, 99}));
-}
-
 TEST(MessageBoxAlertPresenterTest, ShowsOneButtonTheTextsAndTheStyleModally)
 {
     struct Seen {

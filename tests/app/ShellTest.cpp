@@ -48,14 +48,6 @@ TEST(StoryboardTest, MatchesNamesAndIdentifiersExactly)
         EXPECT_FALSE(storyboard->instantiateControllerWithIdentifier(QString::fromLatin1(identifier))) << identifier;
 }
 
-TEST(StoryboardTest, CreatingAScreenDoesNotLoadItsView)
-{
-    TestAppServices services;
-    auto screen = makeScreen(QStringLiteral("grantFDA"));
-    EXPECT_FALSE(screen->isViewLoaded());
-    EXPECT_TRUE(services.log.events.empty());
-}
-
 void releaseDeferred()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
