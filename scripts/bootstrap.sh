@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="cmake ninja-build g++ pkg-config binutils
 libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus-daemon dbus-bin
-libplist-dev libplist++-dev libkmod-dev kmod
+libplist-dev libplist++-dev libkmod-dev kmod systemd
 qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb imagemagick xdotool x11-utils qrencode fonts-dejavu-core

@@ -34,14 +34,6 @@ TEST(ModuleBundle, FolderMustHoldExactlyOneModuleFile)
     EXPECT_EQ(error, ENOENT);
 }
 
-TEST(ModuleBundle, RecognisesModuleFileNames)
-{
-    for (const char* name : {"a.ko", "a.ko.xz", "a.ko.zst", "a.ko.gz"})
-        EXPECT_TRUE(ModuleBundle::isModuleFileName(name)) << name;
-    for (const char* name : {".ko", "a.kox", "a.o", "ko"})
-        EXPECT_FALSE(ModuleBundle::isModuleFileName(name)) << name;
-}
-
 // The kernel is asked for real here, with nothing it could take.
 TEST(KmodKernelModules, ReportsWhatStoppedTheLoad)
 {
