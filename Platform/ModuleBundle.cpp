@@ -34,8 +34,13 @@ std::filesystem::path ModuleBundle::moduleFile(const std::filesystem::path& path
         return {};
     }
     error = 0;
-    if (!fs::is_directory(status))
+    if (fs::is_regular_file(status))
         return path;
+    // A pipe or a device would hold the load forever or feed it without end.
+    if (!fs::is_directory(status)) {
+        error = ENOEXEC;
+        return {};
+    }
 
     fs::path found;
     int count = 0;

@@ -10,7 +10,8 @@ namespace ntfs {
 class ModuleBundle {
 public:
     // The module file, or an empty path with `error` set: ENOENT and the like when the path cannot
-    // be read, ENOEXEC for a folder holding no module file or more than one.
+    // be read, ENOEXEC for a folder holding no module file or more than one, and for anything that
+    // is neither a regular file nor a folder (a pipe, a device).
     static std::filesystem::path moduleFile(const std::filesystem::path& path, int& error);
 
     static bool isModuleFileName(const std::string& fileName);

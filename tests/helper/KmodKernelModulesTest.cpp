@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace ntfs {
 namespace {
@@ -32,6 +33,12 @@ TEST(ModuleBundle, FolderMustHoldExactlyOneModuleFile)
     EXPECT_EQ(error, 0);
     EXPECT_TRUE(ModuleBundle::moduleFile(dir / "absent.ko", error).empty());
     EXPECT_EQ(error, ENOENT);
+
+    ::mkfifo((dir / "pipe.ko").c_str(), 0600);
+    for (auto special : {dir / "pipe.ko", std::filesystem::path("/dev/zero")}) {
+        EXPECT_TRUE(ModuleBundle::moduleFile(special, error).empty()) << special;
+        EXPECT_EQ(error, ENOEXEC) << special;
+    }
 }
 
 // The kernel is asked for real here, with nothing it could take.
