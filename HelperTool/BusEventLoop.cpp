@@ -3,9 +3,11 @@
 #include <sdbus-c++/Error.h>
 
 #include <array>
+#include <cstdint>
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <system_error>
 
@@ -20,8 +22,15 @@ BusEventLoop::BusEventLoop(sdbus::IConnection& connection, ReplyQueue& replies)
     sigaddset(&stopSet, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
     stopSignals_.reset(signalfd(-1, &stopSet, SFD_CLOEXEC | SFD_NONBLOCK));
-    if (!stopSignals_)
+    stopRequest_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stopSignals_ || !stopRequest_)
         throw std::system_error(errno, std::generic_category(), "signalfd");
+}
+
+void BusEventLoop::requestStop()
+{
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(stopRequest_.get(), &one, sizeof one);
 }
 
 bool BusEventLoop::stopRequested()
@@ -43,12 +52,13 @@ BusEventLoop::Outcome BusEventLoop::run()
             continue;  // sending may have queued more work on the connection
 
         auto bus = connection_.getEventLoopPollData();
-        std::array<pollfd, 3> fds{{{bus.fd, bus.events, 0},
+        std::array<pollfd, 4> fds{{{bus.fd, bus.events, 0},
                                    {replies_.wakeFd(), POLLIN, 0},
-                                   {stopSignals_.get(), POLLIN, 0}}};
+                                   {stopSignals_.get(), POLLIN, 0},
+                                   {stopRequest_.get(), POLLIN, 0}}};
         if (poll(fds.data(), fds.size(), bus.getPollTimeout()) < 0 && errno != EINTR)
             return Outcome::Failed;
-        if ((fds[2].revents & POLLIN) && stopRequested())
+        if (((fds[2].revents & POLLIN) && stopRequested()) || (fds[3].revents & POLLIN))
             return Outcome::Stopped;
     }
 }

@@ -19,6 +19,8 @@ public:
     BusEventLoop& operator=(const BusEventLoop&) = delete;
 
     Outcome run();
+    // Ends run() from any thread, as SIGTERM does.
+    void requestStop();
 
 private:
     bool stopRequested();
@@ -26,6 +28,7 @@ private:
     sdbus::IConnection& connection_;
     ReplyQueue& replies_;
     UniqueFd stopSignals_;
+    UniqueFd stopRequest_;
 };
 
 }  // namespace ntfs

@@ -7,15 +7,20 @@ namespace ntfs {
 CallerGate::CallerGate(CallerAuthority& authority, std::string action, Logger& log)
     : authority_(authority), action_(std::move(action)), log_(log) {}
 
+bool CallerGate::isAdmitted(Caller& caller) const
+{
+    std::lock_guard lock(mutex_);
+    auto known = admitted_.find(caller.busName);
+    if (known == admitted_.end())
+        return false;
+    caller.uid = known->second;
+    return true;
+}
+
 bool CallerGate::admit(Caller& caller)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (auto known = admitted_.find(caller.busName); known != admitted_.end()) {
-            caller.uid = known->second;
-            return true;
-        }
-    }
+    if (isAdmitted(caller))
+        return true;
     auto uid = authority_.userOf(caller.busName);
     if (!uid)
         return false;

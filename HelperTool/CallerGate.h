@@ -19,6 +19,8 @@ public:
 
     // Fills in the caller's user; true when the caller may go on.
     bool admit(Caller& caller);
+    // Whether the caller was admitted before; asks no one. Fills in the caller's user when so.
+    bool isAdmitted(Caller& caller) const;
     // The name has left the bus.
     void forget(const std::string& busName);
     std::size_t admittedCount() const;

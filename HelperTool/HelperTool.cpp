@@ -6,6 +6,7 @@
 #include "RegistrationFiles.h"
 
 #include <systemd/sd-bus.h>
+#include <systemd/sd-daemon.h>
 
 #include <tuple>
 #include <type_traits>
@@ -62,6 +63,7 @@ BusEventLoop::Outcome HelperTool::run()
 {
     watchCallersLeaving();
     listener_.requestName(serviceName);
+    sd_notify(0, "READY=1");  // for the service manager, and for tests that start us
     return loop_.run();
 }
 
@@ -159,7 +161,16 @@ void HelperTool::notYetAvailable(sdbus::Result<Values...>&& result, const char* 
 
 void HelperTool::getVersionWithReply_(sdbus::Result<std::string>&& result)
 {
-    serve(std::move(result), [this](const Caller&) { return bundleVersion(); });
+    // Reading the version takes microseconds and never blocks, so an admitted caller with
+    // nothing else pending is answered right here rather than through a worker.
+    Caller caller = currentCaller();
+    if (!gate_.isAdmitted(caller) || !dispatcher_.isIdle(caller.busName))
+        return serve(std::move(result), [this](const Caller&) { return bundleVersion(); });
+    try {
+        result.returnResults(bundleVersion());
+    } catch (const std::exception& e) {
+        result.returnError(sdbus::Error(failed, e.what()));
+    }
 }
 
 void HelperTool::loadInstalledKernelExtensionAtPath_reply_(sdbus::Result<uint64_t, int32_t>&& result, std::string path)

@@ -32,6 +32,12 @@ std::size_t RequestDispatcher::workerCount() const
     return workers_.size();
 }
 
+bool RequestDispatcher::isIdle(const std::string& caller) const
+{
+    std::lock_guard lock(mutex_);
+    return !queues_.contains(caller);
+}
+
 void RequestDispatcher::work(std::stop_token stop)
 {
     std::unique_lock lock(mutex_);

@@ -29,6 +29,8 @@ public:
 
     void submit(const std::string& caller, std::function<void()> request);
     std::size_t workerCount() const;
+    // True when the caller has no request running or waiting.
+    bool isIdle(const std::string& caller) const;
 
 private:
     void work(std::stop_token stop);

@@ -30,6 +30,9 @@ public:
     HelperToolClient(const HelperToolClient&) = delete;
     HelperToolClient& operator=(const HelperToolClient&) = delete;
 
+    // Our own unique name on the bus, as the helper sees us.
+    std::string uniqueName() const { return getProxy().getConnection().getUniqueName(); }
+
     std::string getVersion();
     KextLoad loadInstalledKernelExtensionAtPath(const std::string& path);
     std::optional<KextInfos> getLoadedKernelExtensionInfos(const std::string& bundleIdentifier);

@@ -63,6 +63,9 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);  // the parent may block signals it reads itself
         if (options.captureOutput) {
             dup2(fds[1], 1);
             dup2(fds[1], 2);

@@ -1,0 +1,99 @@
+// Round trip of getVersionWithReply_ through the helper against a minimal echo service on the
+// same private bus, measured in alternating rounds in one run, and the helper's resident memory
+// when idle. Prints the figures and the ratio; it asserts nothing.
+#include "HelperDaemon.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class EchoService {
+public:
+    explicit EchoService(const std::string& address) : connection_(sdbus::createSessionBusConnectionWithAddress(address))
+    {
+        object_ = sdbus::createObject(*connection_, "/echo");
+        object_->registerMethod("Echo").onInterface("org.bench.Echo").implementedAs([] { return std::string("1.0.5"); });
+        object_->finishRegistration();
+        connection_->requestName("org.bench.Echo");
+        connection_->enterEventLoopAsync();
+    }
+    ~EchoService() { connection_->leaveEventLoop(); }
+
+private:
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::unique_ptr<sdbus::IObject> object_;
+};
+
+template <typename Call>
+double microsecondsPerCall(Call call, int calls)
+{
+    auto start = Clock::now();
+    for (int i = 0; i < calls; ++i)
+        call();
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / calls;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace
+
+int main()
+{
+    ntfs::test::HelperDaemonOptions options;
+    options.extraPolicy = ntfs::test::HelperDaemon::allowingOwnerPolicy("org.bench.Echo");
+    ntfs::test::HelperDaemon daemon(options);
+    long idleKiB = residentKiB(daemon.pid());
+
+    EchoService echo(daemon.bus().address());
+    auto connection = sdbus::createSessionBusConnectionWithAddress(daemon.bus().address());
+    auto echoProxy = sdbus::createProxy(*connection, "org.bench.Echo", "/echo");
+    auto helper = daemon.client();
+
+    auto echoCall = [&] {
+        std::string reply;
+        echoProxy->callMethod("Echo").onInterface("org.bench.Echo").storeResultsTo(reply);
+    };
+    auto helperCall = [&] { helper->getVersion(); };
+    echoCall();
+    helperCall();  // the first call pays for the caller check
+
+    constexpr int rounds = 9;
+    constexpr int calls = 2000;
+    std::vector<double> echoTimes, helperTimes;
+    for (int round = 0; round < rounds; ++round) {
+        echoTimes.push_back(microsecondsPerCall(echoCall, calls));
+        helperTimes.push_back(microsecondsPerCall(helperCall, calls));
+    }
+    double echoMedian = median(echoTimes);
+    double helperMedian = median(helperTimes);
+    long busyKiB = residentKiB(daemon.pid());
+
+    std::cout << "echo round trip:          " << echoMedian << " us\n"
+              << "getVersionWithReply_:     " << helperMedian << " us\n"
+              << "ratio helper/echo:        " << helperMedian / echoMedian << " (goal: at most 1.2)\n"
+              << "helper resident, idle:    " << static_cast<double>(idleKiB) / 1024.0 << " MiB (goal: at most 6 MiB)\n"
+              << "helper resident, after:   " << static_cast<double>(busyKiB) / 1024.0 << " MiB\n";
+    return 0;
+}

@@ -1,0 +1,91 @@
+#include "HelperDaemon.h"
+
+#include "TempDir.h"
+#include "UniqueFd.h"
+
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace ntfs::test {
+namespace {
+
+// The daemon says READY=1 on a notification socket once its name is taken.
+class ReadinessSocket {
+public:
+    ReadinessSocket() : fd_(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0))
+    {
+        path_ = (dir_ / "notify").string();
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path_.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (!fd_ || bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("cannot make the readiness socket");
+    }
+    std::string environmentEntry() const { return "NOTIFY_SOCKET=" + path_; }
+    bool waitForReady(int timeoutMs)
+    {
+        pollfd ready{fd_.get(), POLLIN, 0};
+        if (poll(&ready, 1, timeoutMs) != 1)
+            return false;
+        char buffer[256] = {};
+        auto n = recv(fd_.get(), buffer, sizeof buffer - 1, 0);
+        return n > 0 && std::string(buffer).find("READY=1") != std::string::npos;
+    }
+
+private:
+    TempDir dir_;
+    std::string path_;
+    UniqueFd fd_;
+};
+
+PrivateBusOptions busOptions(const HelperDaemonOptions& options)
+{
+    PrivateBusOptions bus;
+    bus.includes = {std::filesystem::path(NTFS_REGISTRATION_ROOT) / "usr/share/dbus-1/system.d/com.tarn.mac.utility.store.ntfs.HelperTool.conf"};
+    bus.extraPolicy = options.extraPolicy;
+    return bus;
+}
+
+}  // namespace
+
+HelperDaemon::HelperDaemon(HelperDaemonOptions options) : bus_(busOptions(options))
+{
+    ReadinessSocket readiness;
+    ChildOptions child;
+    child.environment = options.environment;
+    child.environment.push_back(bus_.environmentEntry());
+    child.environment.push_back(readiness.environmentEntry());
+    child.captureOutput = false;
+    std::vector<std::string> argv{options.executable.string()};
+    argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+    daemon_ = std::make_unique<ChildProcess>(argv, child);
+    if (!readiness.waitForReady(10000))
+        throw std::runtime_error("the helper did not become ready");
+}
+
+HelperDaemon::~HelperDaemon() = default;
+
+std::unique_ptr<sdbus::IConnection> HelperDaemon::connect() const
+{
+    return sdbus::createSessionBusConnectionWithAddress(bus_.address());
+}
+
+std::unique_ptr<HelperToolClient> HelperDaemon::client() const { return std::make_unique<HelperToolClient>(connect()); }
+
+std::pair<int, std::string> HelperDaemon::runClient(std::vector<std::string> argv, std::optional<uid_t> user) const
+{
+    ChildOptions child;
+    child.environment = {bus_.environmentEntry()};
+    child.user = user;
+    return ChildProcess::run(std::move(argv), child);
+}
+
+std::string HelperDaemon::allowingOwnerPolicy(const std::string& serviceName)
+{
+    return "  <policy user=\"root\"><allow own=\"" + serviceName + "\"/></policy>\n"
+           "  <policy context=\"default\"><allow send_destination=\"" + serviceName + "\"/></policy>\n";
+}
+
+}  // namespace ntfs::test

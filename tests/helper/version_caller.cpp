@@ -1,0 +1,28 @@
+// Test client: makes N getVersionWithReply_ calls over one connection and prints one line each,
+// the version or the error name, after a first line with its own unique bus name. Usage: version_caller N
+#include "HelperToolClient.h"
+
+#include <iostream>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    int count = argc > 1 ? std::stoi(argv[1]) : 1;
+    try {
+        ntfs::HelperToolClient client;
+        std::cout << "name " << client.uniqueName() << "\n";
+        if (argc > 3)
+            client.addLinkPath(argv[2], argv[3]);
+        for (int i = 0; i < count; ++i) {
+            try {
+                std::cout << client.getVersion() << "\n";
+            } catch (const sdbus::Error& e) {
+                std::cout << e.getName() << "\n";
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cout << "no connection: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
