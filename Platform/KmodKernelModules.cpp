@@ -1,25 +1,28 @@
 #include "KmodKernelModules.h"
 
+#include "KmodLibrary.h"
 #include "ModuleBundle.h"
 
 #include <cerrno>
-#include <libkmod.h>
 #include <memory>
 
 namespace ntfs {
 namespace {
 
+// Only called once the library is loaded: every object below comes from it.
+const KmodLibrary& kmod() { return *KmodLibrary::instance(); }
+
 struct ContextUnref {
-    void operator()(kmod_ctx* ctx) const { kmod_unref(ctx); }
+    void operator()(kmod_ctx* ctx) const { kmod().unrefContext(ctx); }
 };
 struct ModuleUnref {
-    void operator()(kmod_module* mod) const { kmod_module_unref(mod); }
+    void operator()(kmod_module* mod) const { kmod().moduleUnref(mod); }
 };
 struct ListUnref {
-    void operator()(kmod_list* list) const { kmod_module_unref_list(list); }
+    void operator()(kmod_list* list) const { kmod().moduleUnrefList(list); }
 };
 struct InfoListFree {
-    void operator()(kmod_list* list) const { kmod_module_info_free_list(list); }
+    void operator()(kmod_list* list) const { kmod().moduleInfoFreeList(list); }
 };
 using Context = std::unique_ptr<kmod_ctx, ContextUnref>;
 using Module = std::unique_ptr<kmod_module, ModuleUnref>;
@@ -30,9 +33,9 @@ constexpr unsigned probeFlags = KMOD_PROBE_FAIL_ON_LOADED | KMOD_PROBE_IGNORE_CO
 
 Context newContext()
 {
-    Context ctx(kmod_new(nullptr, nullptr));
+    Context ctx(kmod().newContext(nullptr, nullptr));
     if (ctx)
-        kmod_load_resources(ctx.get());  // the indexes are optional: without them lookups read files
+        kmod().loadResources(ctx.get());  // the indexes are optional: without them lookups read files
     return ctx;
 }
 
@@ -47,7 +50,7 @@ int errnoOf(int kmodResult)
 int probeByName(kmod_ctx* ctx, const std::string& name)
 {
     kmod_list* found = nullptr;
-    int rc = kmod_module_new_from_lookup(ctx, name.c_str(), &found);
+    int rc = kmod().moduleNewFromLookup(ctx, name.c_str(), &found);
     ModuleList list(found);
     if (rc < 0)
         return -rc;
@@ -55,10 +58,9 @@ int probeByName(kmod_ctx* ctx, const std::string& name)
         return ENOENT;
     // An alias may name several modules; the first one that loads (or is loaded) is enough.
     int result = ENOENT;
-    kmod_list* entry = nullptr;
-    kmod_list_foreach(entry, list.get()) {
-        Module mod(kmod_module_get_module(entry));
-        result = errnoOf(kmod_module_probe_insert_module(mod.get(), probeFlags, nullptr, nullptr, nullptr, nullptr));
+    for (kmod_list* entry = list.get(); entry; entry = kmod().listNext(list.get(), entry)) {
+        Module mod(kmod().moduleGetModule(entry));
+        result = errnoOf(kmod().moduleProbeInsert(mod.get(), probeFlags, nullptr, nullptr, nullptr, nullptr));
         if (result == 0 || result == EEXIST)
             break;
     }
@@ -70,15 +72,14 @@ int probeByName(kmod_ctx* ctx, const std::string& name)
 void loadDependencies(kmod_ctx* ctx, kmod_module* mod)
 {
     kmod_list* raw = nullptr;
-    if (kmod_module_get_info(mod, &raw) < 0)
+    if (kmod().moduleGetInfo(mod, &raw) < 0)
         return;
     InfoList info(raw);
-    kmod_list* entry = nullptr;
-    kmod_list_foreach(entry, info.get()) {
-        std::string_view key = kmod_module_info_get_key(entry);
+    for (kmod_list* entry = info.get(); entry; entry = kmod().listNext(info.get(), entry)) {
+        std::string_view key = kmod().moduleInfoGetKey(entry);
         if (key != "depends")
             continue;
-        std::string depends = kmod_module_info_get_value(entry);
+        std::string depends = kmod().moduleInfoGetValue(entry);
         std::size_t start = 0;
         while (start < depends.size()) {
             std::size_t end = depends.find(',', start);
@@ -99,22 +100,26 @@ int KmodKernelModules::loadAtPath(const std::string& path)
     auto file = ModuleBundle::moduleFile(path, error);
     if (error != 0)
         return error;
+    if (!KmodLibrary::instance())
+        return ENOSYS;
     Context ctx = newContext();
     if (!ctx)
         return ENOMEM;
     kmod_module* raw = nullptr;
-    int rc = kmod_module_new_from_path(ctx.get(), file.c_str(), &raw);
+    int rc = kmod().moduleNewFromPath(ctx.get(), file.c_str(), &raw);
     if (rc < 0)
         return -rc;
     Module mod(raw);
     loadDependencies(ctx.get(), mod.get());
-    return errnoOf(kmod_module_insert_module(mod.get(), 0, nullptr));
+    return errnoOf(kmod().moduleInsert(mod.get(), 0, nullptr));
 }
 
 int KmodKernelModules::loadByName(const std::string& name)
 {
     if (name.empty())
         return ENOENT;
+    if (!KmodLibrary::instance())
+        return ENOSYS;
     Context ctx = newContext();
     if (!ctx)
         return ENOMEM;

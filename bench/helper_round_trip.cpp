@@ -10,27 +10,34 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The baseline: a minimal service in a process of its own, like the helper.
 class EchoService {
 public:
-    explicit EchoService(const std::string& address) : connection_(sdbus::createSessionBusConnectionWithAddress(address))
+    explicit EchoService(const ntfs::test::HelperDaemon& daemon)
+        : process_({NTFS_ECHO_SERVICE}, {{daemon.bus().environmentEntry()}, std::nullopt, true}),
+          connection_(daemon.connect())
     {
-        object_ = sdbus::createObject(*connection_, "/echo");
-        object_->registerMethod("Echo").onInterface("org.bench.Echo").implementedAs([] { return std::string("1.0.5"); });
-        object_->finishRegistration();
-        connection_->requestName("org.bench.Echo");
-        connection_->enterEventLoopAsync();
+        if (process_.readLine() != "ready")
+            throw std::runtime_error("the echo service did not start");
+        proxy_ = sdbus::createProxy(*connection_, "org.bench.Echo", "/echo");
     }
-    ~EchoService() { connection_->leaveEventLoop(); }
+    void call()
+    {
+        std::string reply;
+        proxy_->callMethod("Echo").onInterface("org.bench.Echo").storeResultsTo(reply);
+    }
 
 private:
+    ntfs::test::ChildProcess process_;
     std::unique_ptr<sdbus::IConnection> connection_;
-    std::unique_ptr<sdbus::IObject> object_;
+    std::unique_ptr<sdbus::IProxy> proxy_;
 };
 
 template <typename Call>
@@ -66,15 +73,10 @@ int main()
     ntfs::test::HelperDaemon daemon(options);
     long idleKiB = residentKiB(daemon.pid());
 
-    EchoService echo(daemon.bus().address());
-    auto connection = sdbus::createSessionBusConnectionWithAddress(daemon.bus().address());
-    auto echoProxy = sdbus::createProxy(*connection, "org.bench.Echo", "/echo");
+    EchoService echo(daemon);
     auto helper = daemon.client();
 
-    auto echoCall = [&] {
-        std::string reply;
-        echoProxy->callMethod("Echo").onInterface("org.bench.Echo").storeResultsTo(reply);
-    };
+    auto echoCall = [&] { echo.call(); };
     auto helperCall = [&] { helper->getVersion(); };
     echoCall();
     helperCall();  // the first call pays for the caller check

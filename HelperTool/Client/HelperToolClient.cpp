@@ -11,7 +11,7 @@ constexpr const char* objectPath = "/com/tarn/mac/utility/store/ntfs/HelperTool"
 HelperToolClient::HelperToolClient() : HelperToolClient(sdbus::createSystemBusConnection()) {}
 
 HelperToolClient::HelperToolClient(std::unique_ptr<sdbus::IConnection> connection)
-    : ProxyInterfaces(std::move(connection), serviceName, objectPath)
+    : HelperToolConnection(std::move(connection)), ProxyInterfaces(*connection_, serviceName, objectPath)
 {
     registerProxy();
 }

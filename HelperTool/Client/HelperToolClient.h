@@ -15,9 +15,19 @@
 
 namespace ntfs {
 
+// Owns the client's connection. A proxy handed the connection would run an event-loop thread
+// for it, and every blocking call would then wait for that thread; a proxy that only borrows it
+// makes its calls directly.
+class HelperToolConnection {
+protected:
+    explicit HelperToolConnection(std::unique_ptr<sdbus::IConnection> connection) : connection_(std::move(connection)) {}
+    std::unique_ptr<sdbus::IConnection> connection_;
+};
+
 // A typed client of the helper: one call per message, with the wire's zero-or-one arrays turned
 // back into optional values. Calls block until the reply; errors arrive as sdbus::Error.
-class HelperToolClient final : public sdbus::ProxyInterfaces<com::tarn::mac::utility::store::ntfs::HelperToolProtocol_proxy> {
+class HelperToolClient final : private HelperToolConnection,
+                               public sdbus::ProxyInterfaces<com::tarn::mac::utility::store::ntfs::HelperToolProtocol_proxy> {
 public:
     using KextInfo = std::map<std::string, sdbus::Variant>;
     using KextInfos = std::map<std::string, KextInfo>;
