@@ -1,0 +1,56 @@
+#!/bin/sh
+# Installs the NTFS driver's library and tools.
+# Usage: Install-Executables.sh LIBRARY REPAIR-TOOL FORMATTER
+#
+# Places, below NTFS_INSTALL_ROOT ("/" when unset or empty; must be absolute):
+#   usr/local/lib/tarn_ntfs/libintl.so.8   the library, in a folder of its own so that it never
+#                                          shadows the system's libintl (the tools find it by RUNPATH)
+#   usr/local/sbin/tarn_ntfs_fix           the repair tool
+#   usr/local/sbin/tarn_ntfs-formatter     the formatting tool
+# Running it again replaces the same files with the same content.
+#
+# Exit status: 0 installed; 64 wrong number of arguments or a relative NTFS_INSTALL_ROOT;
+# 66 an input file is missing; 73 a destination cannot be created; 77 installing into "/" needs root.
+set -eu
+
+me=Install-Executables
+say() { printf '%s: %s\n' "$me" "$*"; }
+fail() {
+  code=$1
+  shift
+  printf '%s: error: %s\n' "$me" "$*" >&2
+  exit "$code"
+}
+
+[ "$#" -eq 3 ] || fail 64 "usage: $me LIBRARY REPAIR-TOOL FORMATTER (got $# arguments)"
+
+root=${NTFS_INSTALL_ROOT:-/}
+case $root in
+  /*) ;;
+  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
+esac
+# "/" becomes the empty prefix, "/tmp/r/" becomes "/tmp/r".
+prefix=$root
+while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
+if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
+  fail 77 "installing into / needs root rights"
+fi
+
+for input in "$1" "$2" "$3"; do
+  if [ ! -f "$input" ] || [ ! -r "$input" ]; then fail 66 "missing input file: $input"; fi
+done
+
+# put_file SOURCE DESTINATION MODE: replaces DESTINATION in one step (a running tool keeps its old copy).
+put_file() {
+  dir=$(dirname "$2")
+  mkdir -p "$dir" 2>/dev/null || fail 73 "cannot create $dir"
+  if ! cp "$1" "$2.new.$$" 2>/dev/null || ! chmod "$3" "$2.new.$$" || ! mv -f "$2.new.$$" "$2"; then
+    rm -f "$2.new.$$"
+    fail 73 "cannot write $2"
+  fi
+  say "installed $2"
+}
+
+put_file "$1" "$prefix/usr/local/lib/tarn_ntfs/libintl.so.8" 0644
+put_file "$2" "$prefix/usr/local/sbin/tarn_ntfs_fix" 0755
+put_file "$3" "$prefix/usr/local/sbin/tarn_ntfs-formatter" 0755

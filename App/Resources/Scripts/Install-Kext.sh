@@ -1,0 +1,110 @@
+#!/bin/sh
+# Installs the whole NTFS driver: library and tools (through Install-Executables.sh beside this
+# script), kernel module and file-system bundle.
+# Usage: Install-Kext.sh LIBRARY REPAIR-TOOL FORMATTER KEXT-BUNDLE FS-BUNDLE
+#
+# Places, below NTFS_INSTALL_ROOT ("/" when unset or empty; must be absolute), besides those of
+# Install-Executables.sh:
+#   usr/local/lib/tarn_ntfs/tarn_ntfs.kext/        the module bundle, as the helper's load-by-path
+#                                                  and uninstall messages name it
+#   lib/modules/<uname -r>/extra/tarn_ntfs.ko      the module, where modprobe finds it
+#                                                  (taken from KEXT-BUNDLE/Contents/Linux/tarn_ntfs.ko)
+#   usr/local/lib/tarn_ntfs/tarn_ntfs.fs/          the file-system bundle
+#   sbin/mount.tarn_ntfs                           symbolic link to the bundle's mount helper
+#                                                  (FS-BUNDLE/Contents/Resources/mount.tarn_ntfs), so
+#                                                  that "mount -t tarn_ntfs" finds it
+# depmod runs only when the root is "/"; for another root it is skipped with a note, since that
+# tree's module index belongs to whoever boots it.
+#
+# Exit status: 0 installed; 64 wrong number of arguments or a relative NTFS_INSTALL_ROOT;
+# 66 an input is missing; 71 depmod failed; 73 a destination cannot be created;
+# 77 installing into "/" needs root.
+set -eu
+
+me=Install-Kext
+say() { printf '%s: %s\n' "$me" "$*"; }
+fail() {
+  code=$1
+  shift
+  printf '%s: error: %s\n' "$me" "$*" >&2
+  exit "$code"
+}
+
+[ "$#" -eq 5 ] || fail 64 "usage: $me LIBRARY REPAIR-TOOL FORMATTER KEXT-BUNDLE FS-BUNDLE (got $# arguments)"
+
+root=${NTFS_INSTALL_ROOT:-/}
+case $root in
+  /*) ;;
+  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
+esac
+prefix=$root
+while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
+if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
+  fail 77 "installing into / needs root rights"
+fi
+
+module_name=tarn_ntfs
+module_in_bundle=Contents/Linux/$module_name.ko
+mount_helper_in_bundle=Contents/Resources/mount.$module_name
+for input in "$1" "$2" "$3"; do
+  if [ ! -f "$input" ] || [ ! -r "$input" ]; then fail 66 "missing input file: $input"; fi
+done
+if [ ! -d "$4" ] || [ ! -f "$4/$module_in_bundle" ]; then
+  fail 66 "missing module bundle (with $module_in_bundle): $4"
+fi
+if [ ! -d "$5" ] || [ ! -x "$5/$mount_helper_in_bundle" ]; then
+  fail 66 "missing file-system bundle (with $mount_helper_in_bundle): $5"
+fi
+
+# Everything checked: from here on files change.
+sh "$(dirname "$0")/Install-Executables.sh" "$1" "$2" "$3"
+
+make_dir() {
+  mkdir -p "$1" 2>/dev/null || fail 73 "cannot create $1"
+}
+
+# put_file SOURCE DESTINATION MODE: replaces DESTINATION in one step.
+put_file() {
+  make_dir "$(dirname "$2")"
+  if ! cp "$1" "$2.new.$$" 2>/dev/null || ! chmod "$3" "$2.new.$$" || ! mv -f "$2.new.$$" "$2"; then
+    rm -f "$2.new.$$"
+    fail 73 "cannot write $2"
+  fi
+  say "installed $2"
+}
+
+# put_tree SOURCE-FOLDER DESTINATION: replaces DESTINATION by a copy owned by root, writable by no
+# one else (the copy does not keep the bundle owner's rights).
+put_tree() {
+  make_dir "$(dirname "$2")"
+  rm -rf "$2.new.$$"
+  if ! cp -R "$1" "$2.new.$$" 2>/dev/null || ! chmod -R go-w "$2.new.$$" \
+     || ! rm -rf "$2" || ! mv "$2.new.$$" "$2"; then
+    rm -rf "$2.new.$$"
+    fail 73 "cannot write $2"
+  fi
+  say "installed $2/"
+}
+
+bundles=$prefix/usr/local/lib/tarn_ntfs
+kernel_release=$(uname -r)
+
+put_tree "$4" "$bundles/$module_name.kext"
+put_file "$4/$module_in_bundle" "$prefix/lib/modules/$kernel_release/extra/$module_name.ko" 0644
+if [ -n "$prefix" ]; then
+  say "skipped depmod: the root is $prefix (run 'depmod -b $prefix $kernel_release' there if it boots)"
+elif ! command -v depmod >/dev/null 2>&1; then
+  say "skipped depmod: not found (modprobe will not know $module_name until it runs)"
+elif depmod -a "$kernel_release"; then
+  say "ran depmod -a $kernel_release"
+else
+  fail 71 "depmod -a $kernel_release failed"
+fi
+
+put_tree "$5" "$bundles/$module_name.fs"
+link=$prefix/sbin/mount.$module_name
+make_dir "$(dirname "$link")"
+# The link names the helper as the target system sees it, without the root prefix.
+ln -sfn "/usr/local/lib/tarn_ntfs/$module_name.fs/$mount_helper_in_bundle" "$link" 2>/dev/null \
+  || fail 73 "cannot create $link"
+say "linked $link -> /usr/local/lib/tarn_ntfs/$module_name.fs/$mount_helper_in_bundle"

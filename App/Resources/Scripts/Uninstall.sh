@@ -1,0 +1,118 @@
+#!/bin/sh
+# Removes the NTFS driver and the privileged helper's registration again.
+# Usage: Uninstall.sh   (no arguments)
+#
+# Removes, below NTFS_INSTALL_ROOT ("/" when unset or empty; must be absolute), whatever of these is
+# there, and nothing else:
+#   the driver: usr/local/lib/tarn_ntfs/ (library and bundles), usr/local/sbin/tarn_ntfs_fix,
+#     usr/local/sbin/tarn_ntfs-formatter, lib/modules/*/extra/tarn_ntfs.ko, sbin/mount.tarn_ntfs
+#   the helper: Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool (and those two folders when
+#     empty), etc/systemd/system/com.zel.ntfs.HelperTool.service, its D-Bus activation file and bus
+#     policy, and its polkit action
+# When the root is "/": first stops and disables the helper's unit (where systemd runs) and unloads
+# the module when it is loaded; afterwards reloads systemd and runs depmod. Running it again when
+# nothing is left only says so.
+#
+# Exit status: 0 removed (or nothing there); 64 a relative NTFS_INSTALL_ROOT or an argument;
+# 74 a file could not be removed; 77 uninstalling from "/" needs root.
+set -eu
+
+me=Uninstall
+say() { printf '%s: %s\n' "$me" "$*"; }
+warn() { printf '%s: warning: %s\n' "$me" "$*" >&2; }
+fail() {
+  code=$1
+  shift
+  printf '%s: error: %s\n' "$me" "$*" >&2
+  exit "$code"
+}
+
+[ "$#" -eq 0 ] || fail 64 "usage: $me (takes no arguments, got $#)"
+
+root=${NTFS_INSTALL_ROOT:-/}
+case $root in
+  /*) ;;
+  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
+esac
+prefix=$root
+while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
+if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
+  fail 77 "uninstalling from / needs root rights"
+fi
+
+label=com.zel.ntfs.HelperTool
+service_name=com.tarn.mac.utility.store.ntfs.HelperTool
+unit=$label.service
+module_name=tarn_ntfs
+removed=0
+
+module_loaded() {
+  command -v lsmod >/dev/null 2>&1 || return 1
+  lsmod | {
+    while read -r name _; do
+      [ "$name" = "$module_name" ] && return 0
+    done
+    return 1
+  }
+}
+
+systemd_runs() {
+  [ -z "$prefix" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null 2>&1
+}
+
+# remove PATH: removes a file, a link or a whole folder of ours.
+remove() {
+  if [ -e "$1" ] || [ -L "$1" ]; then
+    rm -rf "$1" 2>/dev/null || fail 74 "cannot remove $1"
+    say "removed $1"
+    removed=$((removed + 1))
+  fi
+}
+
+# remove_empty_dir PATH: the folder goes only when nothing else lives in it.
+remove_empty_dir() {
+  if [ -d "$1" ] && rmdir "$1" 2>/dev/null; then say "removed $1/"; fi
+}
+
+if systemd_runs && [ -e "/etc/systemd/system/$unit" ]; then
+  if systemctl disable --now "$unit" >/dev/null 2>&1; then
+    say "stopped and disabled $unit"
+  else
+    warn "could not stop and disable $unit"
+  fi
+fi
+if [ -z "$prefix" ] && module_loaded; then
+  if modprobe -r "$module_name" 2>/dev/null; then
+    say "unloaded module $module_name"
+  else
+    warn "module $module_name stays loaded (in use?) until the next restart"
+  fi
+fi
+
+remove "$prefix/usr/local/sbin/tarn_ntfs_fix"
+remove "$prefix/usr/local/sbin/tarn_ntfs-formatter"
+remove "$prefix/sbin/mount.$module_name"
+remove "$prefix/usr/local/lib/tarn_ntfs"
+before=$removed
+for module in "$prefix"/lib/modules/*/extra/"$module_name".ko; do
+  remove "$module"
+done
+modules_removed=$((removed - before))
+
+remove "$prefix/Library/PrivilegedHelperTools/$label"
+remove_empty_dir "$prefix/Library/PrivilegedHelperTools"
+remove_empty_dir "$prefix/Library"
+before=$removed
+remove "$prefix/etc/systemd/system/$unit"
+unit_removed=$((removed - before))
+remove "$prefix/usr/share/dbus-1/system-services/$service_name.service"
+remove "$prefix/usr/share/dbus-1/system.d/$service_name.conf"
+remove "$prefix/usr/share/polkit-1/actions/$label.policy"
+
+if [ "$unit_removed" -gt 0 ] && systemd_runs; then
+  if systemctl daemon-reload; then say "reloaded systemd"; else warn "systemctl daemon-reload failed"; fi
+fi
+if [ "$modules_removed" -gt 0 ] && [ -z "$prefix" ] && command -v depmod >/dev/null 2>&1; then
+  if depmod -a; then say "ran depmod -a"; else warn "depmod -a failed"; fi
+fi
+[ "$removed" -gt 0 ] || say "nothing to remove"
