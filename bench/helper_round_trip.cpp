@@ -78,23 +78,27 @@ int main()
 
     auto echoCall = [&] { echo.call(); };
     auto helperCall = [&] { helper->getVersion(); };
+    auto workerCall = [&] { helper->checkFilterInstalledFSDrivers({}); };
     echoCall();
     helperCall();  // the first call pays for the caller check
 
     constexpr int rounds = 9;
     constexpr int calls = 2000;
-    std::vector<double> echoTimes, helperTimes;
+    std::vector<double> echoTimes, helperTimes, workerTimes;
     for (int round = 0; round < rounds; ++round) {
         echoTimes.push_back(microsecondsPerCall(echoCall, calls));
         helperTimes.push_back(microsecondsPerCall(helperCall, calls));
+        workerTimes.push_back(microsecondsPerCall(workerCall, calls));
     }
     double echoMedian = median(echoTimes);
     double helperMedian = median(helperTimes);
+    double workerMedian = median(workerTimes);
     long busyKiB = residentKiB(daemon.pid());
 
     std::cout << "echo round trip:          " << echoMedian << " us\n"
               << "getVersionWithReply_:     " << helperMedian << " us\n"
               << "ratio helper/echo:        " << helperMedian / echoMedian << " (goal: at most 1.2)\n"
+              << "a request on a worker:    " << workerMedian << " us (empty path filter; ratio " << workerMedian / echoMedian << ")\n"
               << "helper resident, idle:    " << static_cast<double>(idleKiB) / 1024.0 << " MiB (goal: at most 6 MiB)\n"
               << "helper resident, after:   " << static_cast<double>(busyKiB) / 1024.0 << " MiB\n";
     return 0;
