@@ -4,10 +4,12 @@ namespace ntfs {
 class Logger;
 }
 class AlertPresenter;
+class Bundle;
 class ColorCatalog;
 class OSVersionSource;
 class ProcessExit;
 class ScriptRunner;
+class ServiceManagement;
 
 // The platform services the screens reach, installed once by the program (or by a test) for the
 // life of an AppServicesScope. Screens are created by identifier alone, so they find them here.
@@ -18,6 +20,8 @@ struct AppServices {
     ProcessExit& exit;
     AlertPresenter& alerts;
     OSVersionSource& osVersion;
+    ServiceManagement& serviceManagement;
+    const Bundle& mainBundle;
 
     // The installed services; aborts when none are installed, as that is a wiring fault.
     static AppServices& current();

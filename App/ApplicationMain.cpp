@@ -3,13 +3,15 @@
 #include "AppDelegate.h"
 #include "AppServices.h"
 #include "ApplicationShell.h"
+#include "BlessToolServiceManagement.h"
+#include "Bundle.h"
 #include "ImmediateProcessExit.h"
+#include "LinuxPlatformVersionSource.h"
 #include "Localization.h"
 #include "LogindScriptRunner.h"
 #include "MessageBoxAlertPresenter.h"
 #include "ResourceColorCatalog.h"
 #include "SyslogLogger.h"
-#include "UnameOSVersionSource.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -26,8 +28,10 @@ int applicationMain(int argc, char** argv)
     LogindScriptRunner scripts;
     ImmediateProcessExit exit;
     MessageBoxAlertPresenter alerts;
-    UnameOSVersionSource osVersion;
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion};
+    LinuxPlatformVersionSource osVersion;
+    Bundle mainBundle = Bundle::mainBundle();
+    BlessToolServiceManagement serviceManagement(mainBundle, logger);
+    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
     AppServicesScope scope(services);
 
     std::unique_ptr<QTranslator> translator = Localization::translatorForLocale(QLocale());

@@ -4,6 +4,8 @@
 #include "AppDelegate.h"
 #include "AppServices.h"
 #include "ApplicationShell.h"
+#include "BlessToolServiceManagement.h"
+#include "Bundle.h"
 #include "Localization.h"
 #include "Logger.h"
 #include "MessageBoxAlertPresenter.h"
@@ -56,7 +58,9 @@ int main(int argc, char** argv)
     IgnoredProcessExit exit;
     MessageBoxAlertPresenter alerts;
     UnameOSVersionSource osVersion;
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion};
+    Bundle mainBundle = Bundle::mainBundle();
+    BlessToolServiceManagement serviceManagement(mainBundle, logger);
+    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
     AppServicesScope scope(services);
 
     std::unique_ptr<QTranslator> translator = Localization::translatorForLocale(QLocale());

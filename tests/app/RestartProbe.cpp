@@ -4,6 +4,8 @@
 #include "AppDelegate.h"
 #include "AppServices.h"
 #include "ApplicationShell.h"
+#include "BlessToolServiceManagement.h"
+#include "Bundle.h"
 #include "ImmediateProcessExit.h"
 #include "Logger.h"
 #include "LogindScriptRunner.h"
@@ -44,7 +46,9 @@ int main(int argc, char** argv)
     ImmediateProcessExit exit;
     MessageBoxAlertPresenter alerts;
     UnameOSVersionSource osVersion;
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion};
+    Bundle mainBundle = Bundle::mainBundle();
+    BlessToolServiceManagement serviceManagement(mainBundle, logger);
+    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
     AppServicesScope scope(services);
 
     AppDelegate delegate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppServices.h"
+#include "Bundle.h"
 #include "EventLog.h"
 #include "FixedOSVersionSource.h"
 #include "RecordingAlertPresenter.h"
@@ -8,6 +9,7 @@
 #include "RecordingLogger.h"
 #include "RecordingProcessExit.h"
 #include "RecordingScriptRunner.h"
+#include "RecordingServiceManagement.h"
 
 #include <QColor>
 
@@ -30,9 +32,11 @@ public:
     RecordingProcessExit exit{log};
     RecordingAlertPresenter alerts;
     FixedOSVersionSource osVersion;
+    RecordingServiceManagement serviceManagement;
+    Bundle mainBundle{QString()};
 
 private:
-    AppServices services_{logger, colors, scripts, exit, alerts, osVersion};
+    AppServices services_{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
     AppServicesScope scope_{services_};
 };
 
