@@ -58,9 +58,6 @@ add_dependencies(${NTFS_APP_NAME} ntfs_app_bundle)
 
 install(TARGETS ${NTFS_APP_NAME} ntfs_privileged_trampoline RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR})
 install(PROGRAMS $<TARGET_FILE:${NTFS_HELPER_TARGET}> DESTINATION ${NTFS_APP_INSTALL_DIR}/Library/LaunchServices)
-if(TARGET ntfs-bless-helper)
-  install(TARGETS ntfs-bless-helper RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR})
-endif()
 # A launcher on PATH and a menu entry; the link is relative so that a staged tree can move.
 install(CODE "
   set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")

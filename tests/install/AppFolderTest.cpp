@@ -1,0 +1,70 @@
+// The app folder as the build lays it out and as `cmake --install` lays it out: the app finds its
+// scripts, driver files, trampoline and helper beside its own executable, so both must be whole.
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "TreeSnapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ntfs::test::ChildProcess;
+using ntfs::test::readFile;
+using ntfs::test::TempDir;
+
+constexpr const char* appName = "com.tarn.mac.utility.website.ntfs.HelperApp";
+constexpr const char* helperPath = "Library/LaunchServices/com.zel.ntfs.HelperTool";
+
+std::set<std::string> names(const fs::path& folder)
+{
+    std::set<std::string> result;
+    for (const auto& item : fs::directory_iterator(folder))
+        result.insert(item.path().filename().string());
+    return result;
+}
+
+bool executable(const fs::path& path)
+{
+    return fs::is_regular_file(path) && (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
+}
+
+// Everything but the executables themselves, which an install may strip or relink.
+void expectAppFolder(const fs::path& app)
+{
+    const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh",
+                                          "libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter",
+                                          "tarn_ntfs.kext", "tarn_ntfs.fs"};
+    EXPECT_EQ(names(app / "Resources"), resources);
+    EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.kext"));
+    EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.fs"));
+    for (const char* tool : {"tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"})
+        EXPECT_TRUE(executable(app / "Resources" / tool)) << tool;
+    for (const char* program : {appName, "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
+        EXPECT_TRUE(executable(app / program)) << program;
+}
+
+TEST(AppFolder, BuildTreeHoldsResourcesAndTheHelperItCarries)
+{
+    const fs::path app = NTFS_APP_DIR;
+    expectAppFolder(app);
+    EXPECT_EQ(readFile(app / helperPath), readFile(NTFS_HELPER_EXECUTABLE));
+}
+
+TEST(AppFolder, InstallLaysOutTheSameFolderWithALauncher)
+{
+    TempDir prefix;
+    auto [status, output] = ChildProcess::run({CMAKE_COMMAND, "--install", CMAKE_BINARY_DIR, "--prefix", prefix.path().string()});
+    ASSERT_EQ(status, 0) << output;
+
+    const fs::path app = prefix / "libexec" / appName;
+    expectAppFolder(app);
+    EXPECT_EQ(fs::read_symlink(prefix / "bin" / appName), fs::path("../libexec") / appName / appName);
+    EXPECT_TRUE(fs::exists(prefix / "share/applications" / (std::string(appName) + ".desktop")));
+    // The trampoline lives only beside the app, where the app looks for it.
+    EXPECT_FALSE(fs::exists(prefix / "bin/ntfs-privileged-trampoline"));
+}
+
+}  // namespace
