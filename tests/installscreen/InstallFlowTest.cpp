@@ -2,8 +2,11 @@
 #include "InstallFixture.h"
 
 #include "Authorization.h"
+#include "HelpPopoverViewController.h"
+#include "Popover.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 
 #include <algorithm>
 
@@ -165,6 +168,20 @@ TEST_F(InstallFlowTest, BlessWithoutAReasonShowsThePlainFailure)
     ASSERT_EQ(alerts.alerts.size(), 1u);
     EXPECT_EQ(alerts.alerts[0].messageText, text("Installation.failed"));
     EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Warning);
+}
+
+TEST_F(InstallFlowTest, HelpButtonOpensTheHelpPopover)
+{
+    window->show();
+    screen().helpButton()->click();
+    QApplication::processEvents();
+
+    EXPECT_THAT(logLines(), ElementsAre("show helper action"));
+    auto popovers = window->findChildren<Popover*>();
+    ASSERT_EQ(popovers.size(), 1);
+    EXPECT_TRUE(popovers[0]->isVisible());
+    EXPECT_TRUE(dynamic_cast<HelpPopoverViewController*>(popovers[0]->contentViewController()));
+    popovers[0]->close();
 }
 
 }  // namespace
