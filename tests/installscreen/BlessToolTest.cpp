@@ -187,13 +187,5 @@ INSTANTIATE_TEST_SUITE_P(
                     BlessToolStatus::toolNotValid}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(BlessToolStatusTest, ExitCodesBecomeTheBlessMechanismsErrorCodes)
-{
-    for (int code : {2, 4, 5, 7, 8, 10})
-        EXPECT_EQ(BlessToolStatus::errorCodeForExit(code), code);
-    for (int code : {1, 3, 125, 127, 137, -1})
-        EXPECT_EQ(BlessToolStatus::errorCodeForExit(code), BlessToolStatus::internalFailure) << code;
-}
-
 }  // namespace
 }  // namespace ntfs::test
