@@ -5,6 +5,7 @@
 #include "PropertyList.h"
 #include "RegistrationFiles.h"
 
+#include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-daemon.h>
 
@@ -51,6 +52,7 @@ HelperTool::HelperTool(sdbus::IConnection& listener, HelperToolDependencies depe
     : AdaptorInterfaces(listener, objectPath),
       listener_(listener),
       dependencies_(std::move(dependencies)),
+      executable_(open(dependencies_.executable.c_str(), O_RDONLY | O_CLOEXEC)),
       gate_(dependencies_.authority, RegistrationFiles::polkitAction, dependencies_.log),
       loop_(listener, replies_)
 {
@@ -101,7 +103,7 @@ Caller HelperTool::currentCaller() const
 
 std::string HelperTool::bundleVersion() const
 {
-    auto section = ElfSection::read(dependencies_.executable, "__info_plist");
+    auto section = executable_ ? ElfSection::read(executable_.get(), "__info_plist") : std::nullopt;
     auto info = section ? PropertyList::fromXml(*section) : std::nullopt;
     auto version = info ? info->string("CFBundleVersion") : std::nullopt;
     if (!version)

@@ -10,6 +10,7 @@
 #include "ReplySlot.h"
 #include "RequestDispatcher.h"
 #include "RequestError.h"
+#include "UniqueFd.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -97,6 +98,7 @@ private:
 
     sdbus::IConnection& listener_;
     HelperToolDependencies dependencies_;
+    UniqueFd executable_;  // kept open: the version is read from it on every call
     ReplyQueue replies_;  // outlives the dispatcher, whose dropped requests still reply
     CallerGate gate_;
     BusEventLoop loop_;

@@ -27,13 +27,15 @@ void ReplyQueue::post(std::function<void()> work)
 
 std::size_t ReplyQueue::runPending()
 {
-    std::uint64_t count;
-    [[maybe_unused]] auto drained = read(wake_.get(), &count, sizeof count);
     std::deque<std::function<void()>> batch;
     {
         std::lock_guard lock(mutex_);
+        if (pending_.empty())
+            return 0;  // a wake-up still in the eventfd finds the work on the next round
         batch.swap(pending_);
     }
+    std::uint64_t count;
+    [[maybe_unused]] auto drained = read(wake_.get(), &count, sizeof count);
     for (auto& work : batch)
         work();
     return batch.size();

@@ -39,8 +39,13 @@ std::optional<std::string> readBytes(int fd, Elf64_Off offset, Elf64_Xword size)
 std::optional<std::string> ElfSection::read(const std::filesystem::path& file, std::string_view name)
 {
     UniqueFd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd ? read(fd.get(), name) : std::nullopt;
+}
+
+std::optional<std::string> ElfSection::read(int fd, std::string_view name)
+{
     Elf64_Ehdr header;
-    if (!fd || !readAt(fd.get(), &header, sizeof header, 0))
+    if (!readAt(fd, &header, sizeof header, 0))
         return std::nullopt;
     bool elf64 = header.e_ident[EI_MAG0] == ELFMAG0 && header.e_ident[EI_MAG1] == ELFMAG1
         && header.e_ident[EI_MAG2] == ELFMAG2 && header.e_ident[EI_MAG3] == ELFMAG3
@@ -49,9 +54,9 @@ std::optional<std::string> ElfSection::read(const std::filesystem::path& file, s
         return std::nullopt;
 
     std::vector<Elf64_Shdr> sections(header.e_shnum);
-    if (!readAt(fd.get(), sections.data(), sections.size() * sizeof(Elf64_Shdr), static_cast<off_t>(header.e_shoff)))
+    if (!readAt(fd, sections.data(), sections.size() * sizeof(Elf64_Shdr), static_cast<off_t>(header.e_shoff)))
         return std::nullopt;
-    auto names = readBytes(fd.get(), sections[header.e_shstrndx].sh_offset, sections[header.e_shstrndx].sh_size);
+    auto names = readBytes(fd, sections[header.e_shstrndx].sh_offset, sections[header.e_shstrndx].sh_size);
     if (!names)
         return std::nullopt;
 
@@ -59,7 +64,7 @@ std::optional<std::string> ElfSection::read(const std::filesystem::path& file, s
         if (section.sh_name >= names->size() || section.sh_type == SHT_NOBITS)
             continue;
         if (std::string_view(names->c_str() + section.sh_name) == name)
-            return readBytes(fd.get(), section.sh_offset, section.sh_size);
+            return readBytes(fd, section.sh_offset, section.sh_size);
     }
     return std::nullopt;
 }

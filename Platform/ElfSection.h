@@ -12,6 +12,8 @@ namespace ntfs {
 class ElfSection {
 public:
     static std::optional<std::string> read(const std::filesystem::path& file, std::string_view name);
+    // The same from a descriptor kept open by the caller.
+    static std::optional<std::string> read(int fd, std::string_view name);
 };
 
 }  // namespace ntfs
