@@ -6,15 +6,15 @@
 //  - the helper's CPU time while one 10-second command runs (goal: near zero).
 // Prints the figures; it asserts nothing.
 #include "DiskCommands.h"
+#include "EchoServiceProcess.h"
 #include "HelperDaemon.h"
+#include "Measure.h"
 #include "PosixCommandRunner.h"
 #include "SyslogLogger.h"
 #include "TempDir.h"
 
-#include <sdbus-c++/sdbus-c++.h>
-
-#include <algorithm>
 #include <chrono>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -26,22 +26,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class EchoService {
-public:
-    explicit EchoService(const std::string& address) : connection_(sdbus::createSessionBusConnectionWithAddress(address))
-    {
-        object_ = sdbus::createObject(*connection_, "/echo");
-        object_->registerMethod("Echo").onInterface("org.bench.Echo").implementedAs([](std::string text) { return text; });
-        object_->finishRegistration();
-        connection_->requestName("org.bench.Echo");
-        connection_->enterEventLoopAsync();
-    }
-    ~EchoService() { connection_->leaveEventLoop(); }
-
-private:
-    std::unique_ptr<sdbus::IConnection> connection_;
-    std::unique_ptr<sdbus::IObject> object_;
-};
+double cpuSecondsOf(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(all.substr(all.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15)  // utime, stime
+            ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 template <typename Call>
 double microsecondsPerCall(Call call, int calls)
@@ -58,38 +54,21 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double cpuSecondsOf(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(all.substr(all.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15)  // utime, stime
-            ticks += std::stod(field);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 }  // namespace
 
 int main()
 {
+    using namespace ntfs::bench;
     ntfs::test::HelperDaemonOptions options;
-    options.extraPolicy = ntfs::test::HelperDaemon::allowingOwnerPolicy("org.bench.Echo");
+    options.extraPolicy = EchoServiceProcess::policy();
     ntfs::test::HelperDaemon daemon(options);
-    EchoService echo(daemon.bus().address());
-    auto connection = sdbus::createSessionBusConnectionWithAddress(daemon.bus().address());
-    auto echoProxy = sdbus::createProxy(*connection, "org.bench.Echo", "/echo");
+    EchoServiceProcess echo(daemon);
     auto helper = daemon.client();
     ntfs::PosixCommandRunner runner;
     ntfs::SyslogLogger log("bench_helper_commands");
     ntfs::DiskCommands commands(runner, log);
 
-    auto echoCall = [&] {
-        std::string reply;
-        echoProxy->callMethod("Echo").onInterface("org.bench.Echo").withArguments(std::string("disk4s2")).storeResultsTo(reply);
-    };
+    auto echoCall = [&] { echo.echo("disk4s2"); };
     auto spawnCall = [&] { runner.run("/bin/true", {"disk4s2"}); };
     auto helperCall = [&] { helper->checkDisk("/bin/true", "disk4s2"); };
     auto procedureCall = [&] { commands.checkDisk("/bin/true", "disk4s2"); };
@@ -97,18 +76,8 @@ int main()
     echoCall();
     helperCall();  // the first call pays for the caller check
 
-    constexpr int rounds = 7;
-    constexpr int calls = 300;
-    std::vector<double> echoTimes, spawnTimes, helperTimes, noSpawnTimes, procedureTimes;
-    for (int round = 0; round < rounds; ++round) {
-        echoTimes.push_back(microsecondsPerCall(echoCall, calls));
-        spawnTimes.push_back(microsecondsPerCall(spawnCall, calls));
-        helperTimes.push_back(microsecondsPerCall(helperCall, calls));
-        noSpawnTimes.push_back(microsecondsPerCall(noSpawnCall, calls));
-        procedureTimes.push_back(microsecondsPerCall(procedureCall, calls));
-    }
-    double echoUs = median(echoTimes), spawnUs = median(spawnTimes), helperUs = median(helperTimes);
-    double noSpawnUs = median(noSpawnTimes), procedureUs = median(procedureTimes);
+    auto medians = alternatingMedians(2000, echoCall, spawnCall, helperCall, noSpawnCall, procedureCall);
+    double echoUs = medians[0], spawnUs = medians[1], helperUs = medians[2], noSpawnUs = medians[3], procedureUs = medians[4];
 
     ntfs::test::TempDir dir;
     auto big = dir / "big";
@@ -128,10 +97,7 @@ int main()
     std::string bulkText(ntfs::PosixCommandRunner::defaultOutputCap, 'a');
     std::vector<double> echoBulk;
     for (int round = 0; round < 5; ++round)
-        echoBulk.push_back(microsecondsPerCall([&] {
-            std::string reply;
-            echoProxy->callMethod("Echo").onInterface("org.bench.Echo").withArguments(bulkText).storeResultsTo(reply);
-        }, 3));
+        echoBulk.push_back(microsecondsPerCall([&] { echo.echo(bulkText); }, 3));
     double echoMiBs = 2 * mib / (median(echoBulk) / 1e6);  // the text crosses the bus both ways
     double helperMiBs = mib / (median(helperBulk) / 1e6), localMiBs = mib / (median(localBulk) / 1e6);
 
