@@ -1,0 +1,197 @@
+#!/bin/sh
+# The main job: builds the project, installs it into stage/, starts the setup app and shows the
+# whole install flow working in a throwaway root (NTFS_INSTALL_ROOT, a temporary folder), so that
+# nothing on this machine changes outside the repository:
+#   Install is clicked (xdotool), the install script and the bless tool run as root, the driver
+#   files and the helper with its registration land in the throwaway root, the registered helper is
+#   started on a private D-Bus system bus and answers its version, and Uninstall.sh removes it all.
+# The app shows on $DISPLAY when that display can be used, else in an Xvfb server of its own.
+# Screenshots go to stage/main-job/. Runs as root (see README.md for a real installation).
+set -eu
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+app_name=com.tarn.mac.utility.website.ntfs.HelperApp
+label=com.zel.ntfs.HelperTool
+service_name=com.tarn.mac.utility.store.ntfs.HelperTool
+light_blue='#8cc2f5'   # the Install button's fill (App/Resources/Colors.json)
+
+step_number=0
+step() {
+  step_number=$((step_number + 1))
+  printf '\n== %d. %s\n' "$step_number" "$*"
+}
+info() { printf '   %s\n' "$*"; }
+die() {
+  printf 'main-job: %s\n' "$*" >&2
+  exit 1
+}
+
+step "Packages: scripts/bootstrap.sh"
+scripts/bootstrap.sh
+info "every package is there"
+
+step "Build: cmake --preset default, then what the installation needs"
+cmake --preset default >/dev/null
+cmake --build --preset default --target ntfs_installable -j "$(nproc)"
+
+stage=$repo/stage
+step "Install into the staging folder: cmake --install build/default --prefix $stage"
+rm -rf "$stage"
+cmake --install build/default --prefix "$stage" | sed "s|^-- Installing: $stage/|   |"
+app_dir=$stage/libexec/$app_name
+out=$stage/main-job
+mkdir -p "$out"
+
+if [ "$(id -u)" -ne 0 ]; then
+  die "the rest runs the app's install flow as root into a throwaway root; run this script as root
+  (as another user the app asks for consent through pkexec, which would install into the real /)"
+fi
+
+work=$(mktemp -d)
+root=$work/root
+mkdir "$root"
+pids=""
+cleanup() {
+  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+  for pid in $pids; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+step "Throwaway root: NTFS_INSTALL_ROOT=$root"
+info "the install scripts and the bless tool write below it instead of /"
+
+step "Display"
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  info "using your display $DISPLAY (the mouse will move to click Install)"
+else
+  mkfifo "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  pids="$pids $!"
+  read -r display_number <"$work/display"
+  DISPLAY=":$display_number"
+  export DISPLAY
+  info "no usable display: started Xvfb on $DISPLAY"
+fi
+
+step "Start the staged app: $stage/bin/$app_name"
+# The app sees no system bus: a restart pressed on the last screen must not reach this machine.
+NTFS_INSTALL_ROOT=$root QT_QPA_PLATFORM=xcb DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus" \
+  "$stage/bin/$app_name" >"$work/app.log" 2>&1 &
+app_pid=$!
+pids="$pids $app_pid"
+window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app_pid" | head -n 1) \
+  || die "the app opened no window; its output: $(cat "$work/app.log")"
+info "window $window (pid $app_pid)"
+
+# find_install_button: sets button to "WxH+X+Y" of the Install button's fill in the window, once
+# the window shows it (the first frames may still be empty).
+find_install_button() {
+  tries=0
+  while [ "$tries" -lt 40 ]; do
+    import -window "$window" "$work/window.png" 2>/dev/null || true
+    button=$(convert "$work/window.png" -fill black +opaque "$light_blue" -fill white -opaque "$light_blue" \
+      -format '%@' info: 2>/dev/null || true)
+    case $button in 0x0*|"") ;; *) return 0 ;; esac
+    tries=$((tries + 1))
+    sleep 0.25
+  done
+  return 1
+}
+find_install_button || die "no Install button in the window"
+cp "$work/window.png" "$out/1-install-screen.png"
+info "installation screen: $out/1-install-screen.png"
+
+step "Click Install (xdotool)"
+width=${button%%x*}
+rest=${button#*x}
+height=${rest%%+*}
+rest=${rest#*+}
+x=${rest%%+*}
+y=${rest#*+}
+click_x=$((x + width / 2))
+click_y=$((y + height / 2))
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool mousemove --window "$window" "$click_x" "$click_y" click 1
+info "clicked at ($click_x, $click_y) in the window"
+
+step "Wait for the install script and the bless step"
+helper=$root/Library/PrivilegedHelperTools/$label
+unit=$root/etc/systemd/system/$label.service
+tries=0
+until [ -f "$helper" ] && [ -f "$unit" ] && [ -f "$root/usr/share/polkit-1/actions/$label.policy" ]; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 240 ] || ! kill -0 "$app_pid" 2>/dev/null; then
+    import -window root "$out/failure.png" 2>/dev/null || true
+    die "the helper was not registered in time; screen: $out/failure.png"
+  fi
+  sleep 0.25
+done
+info "files below the throwaway root now:"
+(cd "$root" && find . ! -type d | sed 's|^\./|     /|' | sort)
+
+# The guidance screen replaces the installation screen once the bless step has reported back.
+tries=0
+while [ "$tries" -lt 40 ]; do
+  import -window "$window" "$out/2-after-install.png" 2>/dev/null || true
+  if ! compare -metric AE "$out/1-install-screen.png" "$out/2-after-install.png" null: 2>/dev/null; then break; fi
+  tries=$((tries + 1))
+  sleep 0.25
+done
+info "screen after the install: $out/2-after-install.png"
+
+step "Start the registered helper on a private system bus"
+program=$(sed -n 's/^ExecStart=//p' "$unit")
+info "the unit runs $program (here: $root$program)"
+cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$work/bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <deny own="*"/>
+    <deny send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_requested_reply="true" send_type="method_return"/>
+    <allow send_requested_reply="true" send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+    <allow receive_type="signal"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
+  </policy>
+  <include>$root/usr/share/dbus-1/system.d/$service_name.conf</include>
+</busconfig>
+EOF
+mkfifo "$work/bus-address"
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=3 3>"$work/bus-address" \
+  2>"$work/bus.log" &
+pids="$pids $!"
+read -r bus_address <"$work/bus-address"
+info "bus: $bus_address (policy included from the throwaway root)"
+DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$root$program" &
+pids="$pids $!"
+tries=0
+until version=$(DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" version 2>/dev/null); do
+  tries=$((tries + 1))
+  [ "$tries" -le 40 ] || die "the registered helper did not answer"
+  sleep 0.25
+done
+info "ntfs-helperctl version -> $version"
+[ "$version" = "1.0.5" ] || die "expected version 1.0.5"
+
+step "Uninstall: $app_dir/Resources/Uninstall.sh"
+NTFS_INSTALL_ROOT=$root sh "$app_dir/Resources/Uninstall.sh" | sed 's/^/   /'
+left=$(cd "$root" && find . ! -type d)
+[ -z "$left" ] || die "left behind: $left"
+info "nothing of the driver or the helper is left below the throwaway root"
+
+step "Done"
+info "staged installation: $stage (app folder $app_dir)"
+info "screenshots: $out/1-install-screen.png, $out/2-after-install.png"
