@@ -111,12 +111,23 @@ std::string HelperTool::bundleVersion() const
     return *version;
 }
 
+void HelperTool::submit(const std::string& caller, std::function<void()> request)
+{
+    // Nothing may escape into the bus library, which would end the process. A request that
+    // cannot be queued (no thread to be had) is dropped, and its reply slot answers with an error.
+    try {
+        dispatcher_.submit(caller, std::move(request));
+    } catch (const std::exception& e) {
+        dependencies_.log.log(formatLog("Could not queue a request from %@: %@", caller, e.what()));
+    }
+}
+
 template <typename... Values, typename Work>
 void HelperTool::serve(sdbus::Result<Values...>&& result, Work work)
 {
     auto slot = std::make_shared<ReplySlot<Values...>>(std::move(result), replies_);
     Caller caller = currentCaller();
-    dispatcher_.submit(caller.busName, [this, slot, caller, work = std::move(work)]() mutable {
+    submit(caller.busName, [this, slot, caller, work = std::move(work)]() mutable {
         if (!shouldAcceptNewConnection(caller))
             return slot->fail(accessDenied, "The caller is not authorized to use the helper");
         try {
@@ -140,7 +151,7 @@ template <typename Work>
 void HelperTool::serveWithoutReply(const char* member, Work work)
 {
     Caller caller = currentCaller();
-    dispatcher_.submit(caller.busName, [this, member, caller, work = std::move(work)]() mutable {
+    submit(caller.busName, [this, member, caller, work = std::move(work)]() mutable {
         if (!shouldAcceptNewConnection(caller))
             return;
         try {

@@ -91,6 +91,7 @@ private:
     // returns (a value, or a tuple for several), or with the error it raises.
     template <typename... Values, typename Work>
     void serve(sdbus::Result<Values...>&& result, Work work);
+    void submit(const std::string& caller, std::function<void()> request);
     template <typename Work>
     void serveWithoutReply(const char* member, Work work);
     template <typename... Values>

@@ -20,10 +20,19 @@ void RequestDispatcher::submit(const std::string& caller, std::function<void()> 
     if (!isNew)
         return;  // the caller's running request hands over to this one when it ends
     ready_.push_back(caller);
-    if (ready_.size() > idle_ && workers_.size() < workerLimit_)
-        workers_.emplace_back([this](std::stop_token stop) { work(stop); });
-    else
-        wakeUp_.notify_one();
+    if (ready_.size() > idle_ && workers_.size() < workerLimit_) {
+        try {
+            workers_.emplace_back([this](std::stop_token stop) { work(stop); });
+            return;
+        } catch (...) {
+            if (workers_.empty()) {  // no one would ever run it: take it back, and say so
+                ready_.pop_back();
+                queues_.erase(entry);
+                throw;
+            }
+        }
+    }
+    wakeUp_.notify_one();
 }
 
 std::size_t RequestDispatcher::workerCount() const

@@ -27,6 +27,7 @@ public:
     RequestDispatcher(const RequestDispatcher&) = delete;
     RequestDispatcher& operator=(const RequestDispatcher&) = delete;
 
+    // Throws, with the request dropped, only when no worker exists and none can be started.
     void submit(const std::string& caller, std::function<void()> request);
     std::size_t workerCount() const;
     // True when the caller has no request running or waiting.
