@@ -108,8 +108,8 @@ TEST_F(DriverScripts, InstallKextPutsTheDriverInItsPlaces)
 
 TEST_F(DriverScripts, InstallExecutablesPutsOnlyTheLibraryAndTheTools)
 {
-    auto result = run("Install-Executables.sh", {resource("libintl.8.dylib"), resource("tarn_ntfs_fix"),
-                                                 resource("tarn_ntfs-formatter")});
+    // Named relative to the script's folder, where the app starts it.
+    auto result = run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"});
     ASSERT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(tree().nonFolders(), (std::vector<std::string>{"usr/local/lib/tarn_ntfs/libintl.so.8",
                                                              "usr/local/sbin/tarn_ntfs-formatter",

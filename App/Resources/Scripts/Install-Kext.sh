@@ -57,7 +57,7 @@ if [ ! -d "$5" ] || [ ! -x "$5/$mount_helper_in_bundle" ]; then
 fi
 
 # Everything checked: from here on files change.
-sh "$(dirname "$0")/Install-Executables.sh" "$1" "$2" "$3"
+/bin/sh "$(dirname "$0")/Install-Executables.sh" "$1" "$2" "$3"
 
 make_dir() {
   mkdir -p "$1" 2>/dev/null || fail 73 "cannot create $1"
