@@ -64,6 +64,7 @@ install(CODE "
   file(MAKE_DIRECTORY \"\${bin}\")
   message(STATUS \"Installing: \${bin}/${NTFS_APP_NAME} (link)\")
   file(CREATE_LINK \"../${NTFS_APP_INSTALL_DIR}/${NTFS_APP_NAME}\" \"\${bin}/${NTFS_APP_NAME}\" SYMBOLIC)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${bin}/${NTFS_APP_NAME}\")
 ")
 install(FILES ${NTFS_APP_NAME}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
