@@ -186,6 +186,14 @@ done
 info "ntfs-helperctl version -> $version"
 [ "$version" = "1.0.5" ] || die "expected version 1.0.5"
 
+step "A short client session with the registered helper (ntfs-helperctl)"
+for call in "check /bin/echo sdb1" "filter $root$program /nonexistent/tarn_ntfs.kext" \
+  "fda-test /bin/false" "format /bin/echo sdb1 0 DATA volume" "mount-log"; do
+  info "ntfs-helperctl $call"
+  # shellcheck disable=SC2086 # each call is a subcommand and its arguments
+  DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" $call 2>&1 | sed 's/^/     /' || true
+done
+
 step "Uninstall: $app_dir/Resources/Uninstall.sh"
 NTFS_INSTALL_ROOT=$root sh "$app_dir/Resources/Uninstall.sh" | sed 's/^/   /'
 left=$(cd "$root" && find . ! -type d)
