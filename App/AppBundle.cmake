@@ -11,7 +11,8 @@ set(NTFS_HELPER_TARGET com.zel.ntfs.HelperTool)
 set(NTFS_CARRIED_HELPER ${NTFS_APP_BUILD_DIR}/Library/LaunchServices/${NTFS_HELPER_TARGET})
 
 # Resources/<path> from Resources/Scripts/<path> or Resources/Driver/<path>.
-set(NTFS_APP_SCRIPTS Install-Kext.sh Install-Executables.sh Uninstall.sh Reload.sh)
+set(NTFS_APP_RUNNABLE_SCRIPTS Install-Kext.sh Install-Executables.sh Uninstall.sh Reload.sh)
+set(NTFS_APP_SCRIPTS ${NTFS_APP_RUNNABLE_SCRIPTS} driver-common.sh)  # the last is sourced by the others
 set(NTFS_APP_DRIVER_FILES
   libintl.8.dylib
   tarn_ntfs_fix
@@ -21,7 +22,7 @@ set(NTFS_APP_DRIVER_FILES
   tarn_ntfs.fs/README
   tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
 )
-set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_SCRIPTS} tarn_ntfs_fix tarn_ntfs-formatter
+set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS} tarn_ntfs_fix tarn_ntfs-formatter
   tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs)
 
 set(ntfs_bundle_outputs ${NTFS_CARRIED_HELPER})

@@ -34,7 +34,7 @@ bool executable(const fs::path& path)
 // Everything but the executables themselves, which an install may strip or relink.
 void expectAppFolder(const fs::path& app)
 {
-    const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh",
+    const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh", "driver-common.sh",
                                           "libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter",
                                           "tarn_ntfs.kext", "tarn_ntfs.fs"};
     EXPECT_EQ(names(app / "Resources"), resources);

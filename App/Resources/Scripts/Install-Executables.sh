@@ -14,27 +14,12 @@
 set -eu
 
 me=Install-Executables
-say() { printf '%s: %s\n' "$me" "$*"; }
-fail() {
-  code=$1
-  shift
-  printf '%s: error: %s\n' "$me" "$*" >&2
-  exit "$code"
-}
+# shellcheck source=driver-common.sh
+. "$(dirname "$0")/driver-common.sh"
 
 [ "$#" -eq 3 ] || fail 64 "usage: $me LIBRARY REPAIR-TOOL FORMATTER (got $# arguments)"
 
-root=${NTFS_INSTALL_ROOT:-/}
-case $root in
-  /*) ;;
-  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
-esac
-# "/" becomes the empty prefix, "/tmp/r/" becomes "/tmp/r".
-prefix=$root
-while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
-if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
-  fail 77 "installing into / needs root rights"
-fi
+take_install_root "installing into /"
 
 for input in "$1" "$2" "$3"; do
   if [ ! -f "$input" ] || [ ! -r "$input" ]; then fail 66 "missing input file: $input"; fi

@@ -22,26 +22,12 @@
 set -eu
 
 me=Install-Kext
-say() { printf '%s: %s\n' "$me" "$*"; }
-fail() {
-  code=$1
-  shift
-  printf '%s: error: %s\n' "$me" "$*" >&2
-  exit "$code"
-}
+# shellcheck source=driver-common.sh
+. "$(dirname "$0")/driver-common.sh"
 
 [ "$#" -eq 5 ] || fail 64 "usage: $me LIBRARY REPAIR-TOOL FORMATTER KEXT-BUNDLE FS-BUNDLE (got $# arguments)"
 
-root=${NTFS_INSTALL_ROOT:-/}
-case $root in
-  /*) ;;
-  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
-esac
-prefix=$root
-while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
-if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
-  fail 77 "installing into / needs root rights"
-fi
+take_install_root "installing into /"
 
 module_name=tarn_ntfs
 module_in_bundle=Contents/Linux/$module_name.ko

@@ -13,26 +13,12 @@
 set -eu
 
 me=Reload
-say() { printf '%s: %s\n' "$me" "$*"; }
-fail() {
-  code=$1
-  shift
-  printf '%s: error: %s\n' "$me" "$*" >&2
-  exit "$code"
-}
+# shellcheck source=driver-common.sh
+. "$(dirname "$0")/driver-common.sh"
 
 [ "$#" -eq 0 ] || fail 64 "usage: $me (takes no arguments, got $#)"
 
-root=${NTFS_INSTALL_ROOT:-/}
-case $root in
-  /*) ;;
-  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
-esac
-prefix=$root
-while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
-if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
-  fail 77 "loading kernel modules needs root rights"
-fi
+take_install_root "loading kernel modules"
 
 module_name=tarn_ntfs
 module_file=

@@ -18,27 +18,12 @@
 set -eu
 
 me=Uninstall
-say() { printf '%s: %s\n' "$me" "$*"; }
-warn() { printf '%s: warning: %s\n' "$me" "$*" >&2; }
-fail() {
-  code=$1
-  shift
-  printf '%s: error: %s\n' "$me" "$*" >&2
-  exit "$code"
-}
+# shellcheck source=driver-common.sh
+. "$(dirname "$0")/driver-common.sh"
 
 [ "$#" -eq 0 ] || fail 64 "usage: $me (takes no arguments, got $#)"
 
-root=${NTFS_INSTALL_ROOT:-/}
-case $root in
-  /*) ;;
-  *) fail 64 "NTFS_INSTALL_ROOT must be an absolute path, not '$root'" ;;
-esac
-prefix=$root
-while [ "${prefix%/}" != "$prefix" ]; do prefix=${prefix%/}; done
-if [ -z "$prefix" ] && [ "$(id -u)" -ne 0 ]; then
-  fail 77 "uninstalling from / needs root rights"
-fi
+take_install_root "uninstalling from /"
 
 label=com.zel.ntfs.HelperTool
 service_name=com.tarn.mac.utility.store.ntfs.HelperTool
