@@ -164,14 +164,6 @@ void HelperTool::serveWithoutReply(const char* member, Work work)
     });
 }
 
-template <typename... Values>
-void HelperTool::notYetAvailable(sdbus::Result<Values...>&& result, const char* member)
-{
-    serve(std::move(result), [member](const Caller&) -> std::tuple<Values...> {
-        throw RequestError("org.freedesktop.DBus.Error.NotSupported", std::string(member) + " is not yet available in this helper");
-    });
-}
-
 void HelperTool::getVersionWithReply_(sdbus::Result<std::string>&& result)
 {
     // Reading the version takes microseconds and never blocks, so an admitted caller with

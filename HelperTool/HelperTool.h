@@ -94,8 +94,6 @@ private:
     void submit(const std::string& caller, std::function<void()> request);
     template <typename Work>
     void serveWithoutReply(const char* member, Work work);
-    template <typename... Values>
-    void notYetAvailable(sdbus::Result<Values...>&& result, const char* member);
 
     sdbus::IConnection& listener_;
     HelperToolDependencies dependencies_;

@@ -114,16 +114,3 @@ TEST(HelperService, IgnoresArgumentsAndEndsCleanlyOnSigterm)
     daemon.process().signal(SIGTERM);
     EXPECT_EQ(exitCodeOf(daemon.process().wait()), 0);
 }
-
-TEST(HelperService, AnswersOperationsItDoesNotOfferYetWithAClearError)
-{
-    HelperDaemon daemon;
-    auto client = daemon.client();
-    try {
-        client->getLatestDiskMountLogs();
-        SUCCEED() << "the operation is served";
-    } catch (const sdbus::Error& e) {
-        EXPECT_EQ(e.getName(), "org.freedesktop.DBus.Error.NotSupported");
-    }
-    EXPECT_EQ(client->getVersion(), "1.0.5");
-}
