@@ -22,3 +22,11 @@ std::unique_ptr<QTranslator> Localization::translatorForLocale(const QLocale& lo
         return translator;
     return nullptr;
 }
+
+std::unique_ptr<QTranslator> Localization::installForUserLocale()
+{
+    auto translator = translatorForLocale(QLocale());
+    if (translator)
+        QCoreApplication::installTranslator(translator.get());
+    return translator;
+}

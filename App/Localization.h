@@ -17,4 +17,7 @@ public:
 
     // The app's translation for the locale's languages, English when none of them is offered.
     static std::unique_ptr<QTranslator> translatorForLocale(const QLocale& locale);
+    // Installs the translation for the user's locale into the application; it stays installed
+    // while the returned object lives.
+    static std::unique_ptr<QTranslator> installForUserLocale();
 };

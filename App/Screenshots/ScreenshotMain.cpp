@@ -63,9 +63,7 @@ int main(int argc, char** argv)
     AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
     AppServicesScope scope(services);
 
-    std::unique_ptr<QTranslator> translator = Localization::translatorForLocale(QLocale());
-    if (translator)
-        QCoreApplication::installTranslator(translator.get());
+    auto translator = Localization::installForUserLocale();
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);
