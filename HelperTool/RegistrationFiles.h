@@ -16,8 +16,9 @@ struct RegistrationFile {
 };
 
 // Turns the launchd job that the helper carries into the Linux files that register it: a systemd
-// unit (KeepAlive becomes Restart=always), a D-Bus activation file and a bus policy for each
-// service name, and the polkit action that guards callers who are not root.
+// unit, a D-Bus activation file and a bus policy for each service name, and the polkit action that
+// guards callers who are not root. KeepAlive becomes Restart=always and a unit that the installer
+// enables (started at once and at every boot); without it the bus starts the helper on demand.
 class RegistrationFiles {
 public:
     static constexpr const char* polkitAction = "com.zel.ntfs.HelperTool.use";
@@ -29,6 +30,7 @@ public:
     const std::string& program() const { return program_; }
     const std::vector<std::string>& serviceNames() const { return serviceNames_; }
     std::string unitName() const { return label_ + ".service"; }
+    bool keepAlive() const { return keepAlive_; }
 
     std::vector<RegistrationFile> files() const;
     std::string unitFile() const;

@@ -146,14 +146,23 @@ int HelperBlesser::install(const std::string& label, const std::string& bytes, c
 }
 
 // Only the running system's own systemd is told; a helper blessed into another root is not
-// started.
+// started. The bus reads the new policy before the helper asks for its name. A job kept alive is
+// enabled, so that it starts at every boot, and (re)started now, so that a new version runs; one
+// that is not runs when the bus first needs it, or again at once if an old version runs.
 int HelperBlesser::restartService(const ntfs::RegistrationFiles& registration)
 {
     std::error_code error;
     if (root_ != "/" || !std::filesystem::is_directory("/run/systemd/system", error))
         return BlessToolStatus::blessed;
-    if (!runSystemctl({"daemon-reload"}) || !runSystemctl({"restart", registration.unitName()}))
-        return refuse(BlessToolStatus::serviceUnavailable, "systemd could not start " + registration.unitName());
+    if (!runSystemctl({"daemon-reload"}))
+        return refuse(BlessToolStatus::serviceUnavailable, "systemd could not reload its units");
+    if (!runSystemctl({"reload", "dbus.service"}))
+        diagnostics_ << "ntfs-bless-helper: the bus did not reload its configuration; it reads it again by itself\n";
+    auto unit = registration.unitName();
+    bool started = registration.keepAlive() ? runSystemctl({"enable", "--quiet", unit}) && runSystemctl({"restart", unit})
+                                            : runSystemctl({"try-restart", unit});
+    if (!started)
+        return refuse(BlessToolStatus::serviceUnavailable, "systemd could not start " + unit);
     return BlessToolStatus::blessed;
 }
 

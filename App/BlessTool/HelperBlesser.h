@@ -13,7 +13,8 @@ class RegistrationFiles;
 // The bless step as root: takes the helper that the app carries under a label, checks that it
 // is the helper for that label, copies it to the program path of its embedded launchd job and
 // registers it (systemd unit, bus activation and policy, polkit action), all below a root folder.
-// Where systemd runs the system itself (root "/"), it reloads systemd and (re)starts the helper.
+// Where systemd runs the system itself (root "/"), it tells systemd and the bus, enables a helper
+// kept alive and (re)starts it.
 // Returns a BlessToolStatus exit code and tells what went wrong on the diagnostics stream.
 class HelperBlesser {
 public:

@@ -9,8 +9,9 @@
 #   the helper: Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool (and those two folders when
 #     empty), etc/systemd/system/com.zel.ntfs.HelperTool.service, its D-Bus activation file and bus
 #     policy, and its polkit action
-# When the root is "/": first stops and disables the helper's unit (where systemd runs) and unloads
-# the module when it is loaded; afterwards reloads systemd and runs depmod. Running it again when
+# When the root is "/": first removes the bus activation file and stops and disables the helper's
+# unit (where systemd runs) and unloads the module when it is loaded; afterwards reloads systemd
+# and the bus and runs depmod. Running it again when
 # nothing is left only says so.
 #
 # Exit status: 0 removed (or nothing there); 64 a relative NTFS_INSTALL_ROOT or an argument;
@@ -59,7 +60,15 @@ remove_empty_dir() {
   if [ -d "$1" ] && rmdir "$1" 2>/dev/null; then say "removed $1/"; fi
 }
 
+# reload_bus: the bus forgets an activation file or policy now rather than whenever it notices.
+reload_bus() {
+  systemctl reload dbus.service >/dev/null 2>&1 || warn "the bus did not reload its configuration"
+}
+
 if systemd_runs && [ -e "/etc/systemd/system/$unit" ]; then
+  # The bus could start the helper again between its stop and the files' removal.
+  remove "/usr/share/dbus-1/system-services/$service_name.service"
+  reload_bus
   if systemctl disable --now "$unit" >/dev/null 2>&1; then
     say "stopped and disabled $unit"
   else
@@ -96,6 +105,7 @@ remove "$prefix/usr/share/polkit-1/actions/$label.policy"
 
 if [ "$unit_removed" -gt 0 ] && systemd_runs; then
   if systemctl daemon-reload; then say "reloaded systemd"; else warn "systemctl daemon-reload failed"; fi
+  reload_bus
 fi
 if [ "$modules_removed" -gt 0 ] && [ -z "$prefix" ] && command -v depmod >/dev/null 2>&1; then
   if depmod -a; then say "ran depmod -a"; else warn "depmod -a failed"; fi
