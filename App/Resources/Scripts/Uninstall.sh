@@ -11,8 +11,7 @@
 #     policy, and its polkit action
 # When the root is "/": first removes the bus activation file and stops and disables the helper's
 # unit (where systemd runs) and unloads the module when it is loaded; afterwards reloads systemd
-# and the bus and runs depmod. Running it again when
-# nothing is left only says so.
+# and the bus and runs depmod. Running it again when nothing is left only says so.
 #
 # Exit status: 0 removed (or nothing there); 64 a relative NTFS_INSTALL_ROOT or an argument;
 # 74 a file could not be removed; 77 uninstalling from "/" needs root.
