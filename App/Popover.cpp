@@ -1,5 +1,6 @@
 #include "Popover.h"
 
+#include "ScreenStyle.h"
 #include "ViewController.h"
 
 #include <QScreen>
@@ -30,6 +31,7 @@ Popover::Popover(QWidget* parent) : QFrame(parent, Qt::Popup)
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("popover"));
     setStyleSheet(QStringLiteral("#popover { background-color: white; border: 1px solid #b8bcc2; border-radius: 8px; }"));
+    setPalette(ScreenStyle::panelPalette());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
 }

@@ -4,6 +4,8 @@
 #include "ColorCatalog.h"
 
 #include <QAbstractButton>
+#include <QPalette>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 void ScreenStyle::styleBackgroundView(QWidget* view)
@@ -13,6 +15,26 @@ void ScreenStyle::styleBackgroundView(QWidget* view)
     // Selected by name so that the panel's children keep their own look.
     view->setAttribute(Qt::WA_StyledBackground, true);
     view->setStyleSheet(QStringLiteral("#%1 { background-color: white; }").arg(view->objectName()));
+    view->setPalette(panelPalette());
+}
+
+QPalette ScreenStyle::panelPalette()
+{
+    // Derives every role from a light button and a white window: black text, white base.
+    QPalette palette(QColor(0xef, 0xf0, 0xf2), QColor(Qt::white));
+    palette.setColor(QPalette::PlaceholderText, QColor(0x6b, 0x70, 0x78));
+    palette.setColor(QPalette::Highlight, QColor(0x2f, 0x7d, 0xe1));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    return palette;
+}
+
+void ScreenStyle::styleDetailsView(QPlainTextEdit* view)
+{
+    if (!view)
+        return;
+    view->setStyleSheet(QStringLiteral("#%1 { background-color: #f6f7f9; color: #1d1d1f; border: 1px solid #d0d4da; "
+                                       "border-radius: 6px; padding: 4px; }")
+                            .arg(view->objectName()));
 }
 
 void ScreenStyle::stylePrimaryButton(QAbstractButton* button)

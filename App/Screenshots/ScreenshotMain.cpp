@@ -1,5 +1,6 @@
 // Shows one scene of the app in a real window so that scripts/screenshots.sh can capture it.
-// Usage: ntfs_app_screenshots install|grantFDA|justReboot|scanQRCode|helper|popover
+// Usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]
+// "installing" runs the app folder's install script for real, below NTFS_INSTALL_ROOT.
 // Nothing here restarts the computer or ends the process on a button press.
 #include "AppDelegate.h"
 #include "AppServices.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     if (argc != 2) {
-        std::fputs("usage: ntfs_app_screenshots install|grantFDA|justReboot|scanQRCode|helper|popover\n", stderr);
+        std::fputs("usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]\n", stderr);
         return 2;
     }
     StderrLogger logger;
