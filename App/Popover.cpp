@@ -30,8 +30,8 @@ Popover::Popover(QWidget* parent) : QFrame(parent, Qt::Popup)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("popover"));
-    setStyleSheet(QStringLiteral("#popover { background-color: white; border: 1px solid #b8bcc2; border-radius: 8px; }"));
     setPalette(ScreenStyle::panelPalette());
+    setStyleSheet(QStringLiteral("#popover { background-color: white; border: 1px solid #b8bcc2; border-radius: 8px; }"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
 }

@@ -14,14 +14,23 @@ void ScreenStyle::styleBackgroundView(QWidget* view)
         return;
     // Selected by name so that the panel's children keep their own look.
     view->setAttribute(Qt::WA_StyledBackground, true);
-    view->setStyleSheet(QStringLiteral("#%1 { background-color: white; }").arg(view->objectName()));
+    // Before the style sheet: polishing fixes each child's palette as it stands at that moment.
     view->setPalette(panelPalette());
+    view->setStyleSheet(QStringLiteral("#%1 { background-color: white; }").arg(view->objectName()));
 }
 
 QPalette ScreenStyle::panelPalette()
 {
-    // Derives every role from a light button and a white window: black text, white base.
-    QPalette palette(QColor(0xef, 0xf0, 0xf2), QColor(Qt::white));
+    // Every role derived from a light button and a white window (black text, white base), each set
+    // explicitly: only roles set on a widget pass on to its children.
+    const QPalette derived(QColor(0xef, 0xf0, 0xf2), QColor(Qt::white));
+    QPalette palette;
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            auto colorRole = static_cast<QPalette::ColorRole>(role);
+            palette.setBrush(group, colorRole, derived.brush(group, colorRole));
+        }
+    }
     palette.setColor(QPalette::PlaceholderText, QColor(0x6b, 0x70, 0x78));
     palette.setColor(QPalette::Highlight, QColor(0x2f, 0x7d, 0xe1));
     palette.setColor(QPalette::HighlightedText, Qt::white);

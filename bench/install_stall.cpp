@@ -78,10 +78,7 @@ public:
     {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, sinceTick_.nsecsElapsed() / 1e6);
-            sinceTick_.restart();
-        });
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     }
 
     // Runs start on the event loop and returns the longest stall until finished() is called.
@@ -94,10 +91,17 @@ public:
         QTimer::singleShot(0, [&] { start([&] { loop.quit(); }); });
         loop.exec();
         timer_.stop();
+        tick();  // the stall that ended the run, if any
         return longest_;
     }
 
 private:
+    void tick()
+    {
+        longest_ = std::max(longest_, static_cast<double>(sinceTick_.nsecsElapsed()) / 1e6);
+        sinceTick_.restart();
+    }
+
     QTimer timer_;
     QElapsedTimer sinceTick_;
     double longest_ = 0;

@@ -53,7 +53,8 @@ const std::vector<ScreenCase> screenCases = {
      {{"titleLabel", "NoFDARebootViewController.title"},
       {"stepLabel", "NoFDARebootViewController.stepLabel"},
       {"instructionsLabel", "NoFDARebootViewController.instructionsLabel"},
-      {"goButton", "NoFDARebootViewController.quit"}}},
+      {"goButton", "NoFDARebootViewController.quit"}},
+     {}},
     {"scanQRCode",
      {},
      {{"pageTitle", "VenturaQRCodeViewController.title"},
@@ -65,7 +66,8 @@ const std::vector<ScreenCase> screenCases = {
      {{"q1", "HelpPopoverViewController.q1"},
       {"a1", "HelpPopoverViewController.a1"},
       {"q2", "HelpPopoverViewController.q2"},
-      {"a2", "HelpPopoverViewController.a2"}}},
+      {"a2", "HelpPopoverViewController.a2"}},
+     {}},
 };
 
 std::vector<std::string> expectedEvents(const ScreenCase& screen)
@@ -149,8 +151,9 @@ TEST_P(ScreenSetupTest, TextsStayDarkUnderADarkDesktopPalette)
     QApplication::setPalette(QPalette(QColor(0x3a, 0x3a, 0x3a), QColor(0x23, 0x23, 0x23)));
     auto screen = makeScreen(QString::fromLatin1(GetParam().identifier));
     for (QWidget* widget : screen->view()->findChildren<QWidget*>()) {
-        if (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QPlainTextEdit*>(widget))
+        if (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QPlainTextEdit*>(widget)) {
             EXPECT_LT(widget->palette().color(widget->foregroundRole()).lightness(), 100) << widget->objectName().toStdString();
+        }
     }
     QApplication::setPalette(previous);
 }
