@@ -171,6 +171,7 @@ void InstallHelperViewController::beginStep(Step step)
     detailsView()->clear();
     ui_->progressPanel->show();
     showStep(step);
+    makeRoom();
 }
 
 void InstallHelperViewController::showStep(Step step)
@@ -199,6 +200,19 @@ void InstallHelperViewController::showDetails(bool shown)
         return;
     detailsView()->setVisible(shown);
     static_cast<QToolButton*>(detailsButton())->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+    makeRoom();
+}
+
+// The window grows to fit what was just shown, rather than squeezing it.
+void InstallHelperViewController::makeRoom()
+{
+    QWidget* window = view()->window();
+    if (window == view() || !window->layout())
+        return;
+    window->layout()->activate();
+    int needed = window->hasHeightForWidth() ? window->heightForWidth(window->width()) : window->sizeHint().height();
+    if (needed > window->height())
+        window->resize(window->width(), needed);
 }
 
 void InstallHelperViewController::appendDetail(const QString& line)

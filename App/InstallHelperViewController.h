@@ -106,6 +106,7 @@ private:
     void showStep(Step step);
     void becomeIdle();
     void showDetails(bool shown);
+    void makeRoom();
     void appendDetail(const QString& line);
 
     std::unique_ptr<ntfs::Authorization> authRef_;

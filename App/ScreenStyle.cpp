@@ -62,7 +62,9 @@ void ScreenStyle::styleButton(QAbstractButton* button, const char* colorName)
         return;
     std::optional<QColor> color = AppServices::current().colors.colorNamed(QString::fromUtf8(colorName));
     QString fill = color ? QStringLiteral("background-color: %1; ").arg(color->name()) : QString();
-    button->setStyleSheet(QStringLiteral("#%1 { %2border: none; border-radius: %3px; padding: 6px 24px; }")
+    // A disabled title stays legible on the light fill (while work runs, for instance).
+    button->setStyleSheet(QStringLiteral("#%1 { %2border: none; border-radius: %3px; padding: 6px 24px; } "
+                                         "#%1:disabled { color: #6b7078; }")
                               .arg(button->objectName(), fill)
                               .arg(cornerRadius));
 }

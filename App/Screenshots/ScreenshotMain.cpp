@@ -7,6 +7,7 @@
 #include "ApplicationShell.h"
 #include "BlessToolServiceManagement.h"
 #include "Bundle.h"
+#include "LinuxPlatformVersionSource.h"
 #include "Localization.h"
 #include "Logger.h"
 #include "MessageBoxAlertPresenter.h"
@@ -14,7 +15,6 @@
 #include "ResourceColorCatalog.h"
 #include "ScreenshotScene.h"
 #include "ScriptRunner.h"
-#include "UnameOSVersionSource.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     RefusingScriptRunner scripts;
     IgnoredProcessExit exit;
     MessageBoxAlertPresenter alerts;
-    UnameOSVersionSource osVersion;
+    LinuxPlatformVersionSource osVersion;  // as the app: the install runs Install-Kext.sh
     Bundle mainBundle = Bundle::mainBundle();
     BlessToolServiceManagement serviceManagement(mainBundle, logger);
     AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
