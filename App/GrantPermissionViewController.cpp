@@ -32,6 +32,7 @@ void GrantPermissionViewController::viewDidLoad()
     setStringValue(stepLabel(), "GrantPermissionViewController.stepLabel");
     setStringValue(instructionsLabel(), "GrantPermissionViewController.instructionsLabel");
     setTitle(goButton(), "GrantPermissionViewController.quit");
+    setAccessibleText(helperbutton(), "Accessibility.helpButton");
 }
 
 void GrantPermissionViewController::rebootAction(QObject*)

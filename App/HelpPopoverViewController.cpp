@@ -1,5 +1,6 @@
 #include "HelpPopoverViewController.h"
 
+#include "ScreenStyle.h"
 #include "ui_HelpPopoverViewController.h"
 
 HelpPopoverViewController::HelpPopoverViewController() = default;
@@ -19,6 +20,8 @@ void HelpPopoverViewController::loadView(QWidget& view)
 void HelpPopoverViewController::viewDidLoad()
 {
     ViewController::viewDidLoad();
+    // Shown on the popover's white panel.
+    view()->setPalette(ScreenStyle::panelPalette());
     setStringValue(q1(), "HelpPopoverViewController.q1");
     setStringValue(a1(), "HelpPopoverViewController.a1");
     setStringValue(q2(), "HelpPopoverViewController.q2");

@@ -19,7 +19,14 @@
 #include "ui_InstallHelperViewController.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolButton>
 
 namespace {
 
@@ -43,15 +50,33 @@ QString decoded(const QByteArray& bytes)
     return QString::fromUtf8(bytes);
 }
 
-QByteArray outputOf(const QVPrivilegedTask& task)
+constexpr qint64 outputChunk = 4096;
+
+const char* stepKey(InstallHelperViewController::Step step)
 {
-    auto output = task.outputFileHandle();
-    return output ? output->readDataToEndOfFile() : QByteArray();
+    using Step = InstallHelperViewController::Step;
+    switch (step) {
+    case Step::Password:
+        return "Progress.password";
+    case Step::Installing:
+        return "Progress.installing";
+    case Step::Registering:
+        return "Progress.registering";
+    case Step::Uninstalling:
+        return "Progress.uninstalling";
+    case Step::Reloading:
+        return "Progress.reloading";
+    case Step::None:
+        break;
+    }
+    return "";
 }
+
 
 }  // namespace
 
 InstallHelperViewController::InstallHelperViewController() = default;
+// The worker is joined (work_ goes first) before the fields it uses.
 InstallHelperViewController::~InstallHelperViewController() = default;
 
 void InstallHelperViewController::set_authRef(std::unique_ptr<ntfs::Authorization> authorization)
@@ -66,6 +91,9 @@ QAbstractButton* InstallHelperViewController::helpButton() const { return ui_ ? 
 QLabel* InstallHelperViewController::pageTitle() const { return ui_ ? ui_->pageTitle : nullptr; }
 QLabel* InstallHelperViewController::stepLabel() const { return ui_ ? ui_->stepLabel : nullptr; }
 QLabel* InstallHelperViewController::instructionsLabel() const { return ui_ ? ui_->instructionsLabel : nullptr; }
+QLabel* InstallHelperViewController::progressLabel() const { return ui_ ? ui_->progressLabel : nullptr; }
+QAbstractButton* InstallHelperViewController::detailsButton() const { return ui_ ? ui_->detailsButton : nullptr; }
+QPlainTextEdit* InstallHelperViewController::detailsView() const { return ui_ ? ui_->detailsView : nullptr; }
 
 void InstallHelperViewController::loadView(QWidget& view)
 {
@@ -74,6 +102,24 @@ void InstallHelperViewController::loadView(QWidget& view)
     connect(ui_->installButton, &QAbstractButton::clicked, this, [this] { installAction(ui_->installButton); });
     connect(ui_->uninstallButton, &QAbstractButton::clicked, this, [this] { uninstallJobAction(ui_->uninstallButton); });
     connect(ui_->helpButton, &QAbstractButton::clicked, this, [this] { helperAction(ui_->helpButton); });
+    connect(ui_->detailsButton, &QAbstractButton::toggled, this, [this](bool shown) { showDetails(shown); });
+    // Enter that no focused button takes presses Install, as in a dialog.
+    ui_->installButton->setDefault(true);
+    ui_->installButton->setAutoDefault(true);
+    ui_->uninstallButton->setAutoDefault(true);
+    view.installEventFilter(this);
+}
+
+bool InstallHelperViewController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view() && event->type() == QEvent::KeyPress) {
+        int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && installButton()->isEnabled()) {
+            installButton()->click();
+            return true;
+        }
+    }
+    return ViewController::eventFilter(watched, event);
 }
 
 void InstallHelperViewController::viewDidLoad()
@@ -88,34 +134,154 @@ void InstallHelperViewController::viewDidLoad()
     setStringValue(instructionsLabel(), "InstallHelperViewController.instructionsLabel");
     setTitle(installButton(), "InstallHelperViewController.installButton");
     setTitle(uninstallButton(), "InstallHelperViewController.uninstallButton");
+    setTitle(detailsButton(), "Progress.details");
+    ScreenStyle::styleDetailsView(detailsView());
+    setAccessibleTexts();
+    installButton()->setFocus();
+}
+
+void InstallHelperViewController::setAccessibleTexts()
+{
+    setAccessibleText(installButton(), nullptr, "Accessibility.installButton");
+    setAccessibleText(uninstallButton(), nullptr, "Accessibility.uninstallButton");
+    setAccessibleText(helpButton(), "Accessibility.helpButton");
+    setAccessibleText(ui_->busyIndicator, "Accessibility.busyIndicator");
+    setAccessibleText(detailsButton(), nullptr, "Accessibility.detailsButton");
+    setAccessibleText(detailsView(), "Accessibility.detailsView");
+}
+
+bool InstallHelperViewController::windowShouldClose()
+{
+    if (!work_.isBusy())
+        return true;
+    Alert alert;
+    alert.buttonTitle = Localization::localizedString("Progress.closeAnyway");
+    alert.messageText = Localization::localizedString("Progress.closeQuestion");
+    alert.informativeText = Localization::localizedString("Progress.closeExplanation");
+    alert.style = AlertStyle::Warning;
+    return AppServices::current().alerts.runConfirmation(alert, Localization::localizedString("Progress.keepOpen"));
+}
+
+void InstallHelperViewController::beginStep(Step step)
+{
+    if (!ui_)
+        return;
+    installButton()->setEnabled(false);
+    uninstallButton()->setEnabled(false);
+    detailsView()->clear();
+    ui_->progressPanel->show();
+    showStep(step);
+    makeRoom();
+}
+
+void InstallHelperViewController::showStep(Step step)
+{
+    step_ = step;
+    if (!ui_)
+        return;
+    QString text = Localization::localizedString(stepKey(step));
+    progressLabel()->setText(text);
+    ui_->busyIndicator->setAccessibleDescription(text);
+}
+
+void InstallHelperViewController::becomeIdle()
+{
+    step_ = Step::None;
+    if (!ui_)
+        return;
+    ui_->progressPanel->hide();
+    installButton()->setEnabled(true);
+    uninstallButton()->setEnabled(true);
+}
+
+void InstallHelperViewController::showDetails(bool shown)
+{
+    if (!ui_)
+        return;
+    detailsView()->setVisible(shown);
+    static_cast<QToolButton*>(detailsButton())->setArrowType(shown ? Qt::DownArrow : Qt::RightArrow);
+    makeRoom();
+}
+
+// The window grows to fit what was just shown, rather than squeezing it.
+void InstallHelperViewController::makeRoom()
+{
+    QWidget* window = view()->window();
+    if (window == view() || !window->layout())
+        return;
+    window->layout()->activate();
+    int needed = window->hasHeightForWidth() ? window->heightForWidth(window->width()) : window->sizeHint().height();
+    if (needed > window->height())
+        window->resize(window->width(), needed);
+}
+
+void InstallHelperViewController::appendDetail(const QString& line)
+{
+    if (!ui_)
+        return;
+    detailsView()->appendPlainText(line);
+    detailsView()->verticalScrollBar()->setValue(detailsView()->verticalScrollBar()->maximum());
 }
 
 void InstallHelperViewController::installAction(QObject*)
 {
-    log("Install Action: Executing Script");
-    QString scriptResult;
-    if (!copyInstallExecutales(scriptResult)) {
-        showScriptInstallationFailedResult(scriptResult);
+    if (work_.isBusy())
         return;
-    }
+    log("Install Action: Executing Script");
+    beginStep(Step::Password);
+    using Outcome = std::pair<bool, QString>;
+    work_.run<Outcome>(
+        [this] {
+            QString scriptResult;
+            bool installed = copyInstallExecutales(scriptResult);
+            return Outcome{installed, scriptResult};
+        },
+        [this](Outcome outcome) {
+            if (!outcome.first) {
+                becomeIdle();
+                showScriptInstallationFailedResult(outcome.second);
+                emit flowFinished();
+                return;
+            }
+            blessAfterScript();
+        });
+}
+
+void InstallHelperViewController::blessAfterScript()
+{
     log("Install Action: Bless Jobs");
     auto created = ntfs::Authorization::create();
     if (created.status != ntfs::AuthorizationStatus::success) {
+        becomeIdle();
         showBlessActionFailedResult(DomainError::osStatus(created.status));
+        emit flowFinished();
         return;
     }
     // The new reference exists before the old one is freed, so the two never share an address.
     set_authRef(std::move(created.authorization));
 
-    std::optional<DomainError> error;
-    if (blessHelperWithLabel(QString::fromLatin1(helperLabel), &error)) {
-        log("Job is available!");
-        showInstallationSuccessResult();
-        return;
-    }
-    log(ntfs::formatLog("Something went wrong! %@ / %d", error ? error->domain().toStdString() : std::optional<std::string>{},
-                        error ? static_cast<int>(error->code()) : 0));
-    showBlessActionFailedResult(error);
+    showStep(Step::Registering);
+    using Outcome = std::pair<bool, std::optional<DomainError>>;
+    work_.run<Outcome>(
+        [this] {
+            std::optional<DomainError> error;
+            bool blessed = blessHelperWithLabel(QString::fromLatin1(helperLabel), &error);
+            return Outcome{blessed, std::move(error)};
+        },
+        [this](Outcome outcome) {
+            const auto& [blessed, error] = outcome;
+            becomeIdle();
+            if (blessed) {
+                log("Job is available!");
+                showInstallationSuccessResult();
+            } else {
+                log(ntfs::formatLog("Something went wrong! %@ / %d",
+                                    error ? error->domain().toStdString() : std::optional<std::string>{},
+                                    error ? static_cast<int>(error->code()) : 0));
+                showBlessActionFailedResult(error);
+            }
+            emit flowFinished();
+        });
 }
 
 bool InstallHelperViewController::blessHelperWithLabel(const QString& label, std::optional<DomainError>* error)
@@ -228,62 +394,123 @@ bool InstallHelperViewController::copyInstallExecutales(QString& scriptResult)
     auto task = QVPrivilegedTask::initWithLaunchPath(scriptPath, installList, scriptFolder);
     task->setLaunchPath(shell);
     task->setArguments(QStringList{scriptPath} + installList);
-    std::int32_t status = authRef_ ? task->launchWithAuthorization(authRef_.get()) : task->launch();
-    if (status == ntfs::AuthorizationStatus::success)
-        task->waitUntilExit();
-    int exitStatus = task->terminationStatus();
-    QString output = decoded(outputOf(*task));
+    ScriptRun run = runScript(*task, authRef_.get(), Step::Installing);
 
-    scriptResult = QString::asprintf("Script ret code: %d, OSStatus code: %d\n", exitStatus, int(status)) + output;
+    scriptResult = QString::asprintf("Script ret code: %d, OSStatus code: %d\n", run.exitStatus, int(run.launchStatus)) +
+                   decoded(run.output);
     log(ntfs::formatLog("Script Execution Result:%@", scriptResult.toStdString()));
-    return status == ntfs::AuthorizationStatus::success && exitStatus == 0;
+    return run.launchStatus == ntfs::AuthorizationStatus::success && run.exitStatus == 0;
+}
+
+InstallHelperViewController::ScriptRun InstallHelperViewController::runScript(QVPrivilegedTask& task,
+                                                                              const ntfs::Authorization* authorization,
+                                                                              Step running, bool waitWhenNotStarted)
+{
+    ScriptRun run;
+    run.launchStatus = authorization ? task.launchWithAuthorization(authorization) : task.launch();
+    if (run.launchStatus == ntfs::AuthorizationStatus::success) {
+        work_.post([this, running] { showStep(running); });
+        run.output = streamOutput(task);
+        task.waitUntilExit();
+    } else if (waitWhenNotStarted) {
+        task.waitUntilExit();
+    }
+    run.exitStatus = task.terminationStatus();
+    return run;
+}
+
+// Reads the output as it comes, handing each complete line to the details; returns all of it once
+// the script has closed its side.
+QByteArray InstallHelperViewController::streamOutput(QVPrivilegedTask& task)
+{
+    auto handle = task.outputFileHandle();
+    QByteArray all;
+    if (!handle)
+        return all;
+    qsizetype lineStart = 0;
+    auto hand = [this](QByteArray line) {
+        work_.post([this, text = decoded(line)] { appendDetail(text); });
+    };
+    for (QByteArray chunk = handle->read(outputChunk); !chunk.isEmpty(); chunk = handle->read(outputChunk)) {
+        all += chunk;
+        for (qsizetype end = all.indexOf('\n', lineStart); end >= 0; end = all.indexOf('\n', lineStart)) {
+            hand(all.mid(lineStart, end - lineStart));
+            lineStart = end + 1;
+        }
+    }
+    if (lineStart < all.size())
+        hand(all.mid(lineStart));
+    return all;
 }
 
 void InstallHelperViewController::uninstallJobAction(QObject*)
 {
+    if (work_.isBusy())
+        return;
     QString scriptPath = AppServices::current().mainBundle.pathForResource(QStringLiteral("Uninstall"), QStringLiteral("sh"));
-    auto task = QVPrivilegedTask::create();
-    task->setLaunchPath(shell);
-    task->setArguments({scriptPath});
-    std::int32_t status = scriptPath.isNull() ? ntfs::AuthorizationStatus::toolExecuteFailure : task->launch();
-    if (status == ntfs::AuthorizationStatus::canceled) {
-        log("User cancelled");
-        showUninstallCancelledResult();
-        return;
-    }
-    if (status != ntfs::AuthorizationStatus::success) {
-        log("Something went wrong");
-        return;
-    }
-    log("Task successfully launched");
-    // Success is told only once the script has done its work.
-    task->waitUntilExit();
-    if (task->terminationStatus() == 0)
-        showUninstallSuccessResult();
-    else
-        showUninstallFailedResult();
+    beginStep(Step::Password);
+    work_.run<ScriptRun>(
+        [this, scriptPath] {
+            auto task = QVPrivilegedTask::create();
+            task->setLaunchPath(shell);
+            task->setArguments({scriptPath});
+            if (scriptPath.isNull())
+                return ScriptRun{ntfs::AuthorizationStatus::toolExecuteFailure, 0, {}};
+            return runScript(*task, nullptr, Step::Uninstalling);
+        },
+        [this](ScriptRun run) {
+            if (run.launchStatus == ntfs::AuthorizationStatus::canceled) {
+                log("User cancelled");
+                becomeIdle();
+                showUninstallCancelledResult();
+                emit flowFinished();
+                return;
+            }
+            becomeIdle();
+            if (run.launchStatus != ntfs::AuthorizationStatus::success) {
+                log("Something went wrong");
+            } else {
+                log("Task successfully launched");
+                // Success is told only once the script has done its work.
+                if (run.exitStatus == 0)
+                    showUninstallSuccessResult();
+                else
+                    showUninstallFailedResult();
+            }
+            emit flowFinished();
+        });
 }
 
 void InstallHelperViewController::reloadJobAction()
 {
+    if (work_.isBusy())
+        return;
     QString scriptPath = AppServices::current().mainBundle.pathForResource(QStringLiteral("Reload"), QStringLiteral("sh"));
-    auto task = QVPrivilegedTask::create();
-    task->setLaunchPath(shell);
-    task->setArguments({scriptPath});
-    std::int32_t status = scriptPath.isNull() ? ntfs::AuthorizationStatus::toolExecuteFailure : task->launch();
-    task->waitUntilExit();
-    QString output = decoded(outputOf(*task));
-    if (status == ntfs::AuthorizationStatus::canceled) {
-        log("User cancelled");
-        return;
-    }
-    if (status != ntfs::AuthorizationStatus::success) {
-        log("Something went wrong");
-        return;
-    }
-    log(ntfs::formatLog("Task successfully launched: %@\n", output.toStdString()));
-    if (task->terminationStatus() != 0)
-        showUninstallFailedResult();
-    else
-        showUninstallSuccessResult();
+    beginStep(Step::Password);
+    work_.run<ScriptRun>(
+        [this, scriptPath] {
+            auto task = QVPrivilegedTask::create();
+            task->setLaunchPath(shell);
+            task->setArguments({scriptPath});
+            if (scriptPath.isNull()) {
+                task->waitUntilExit();
+                return ScriptRun{ntfs::AuthorizationStatus::toolExecuteFailure, task->terminationStatus(), {}};
+            }
+            return runScript(*task, nullptr, Step::Reloading, true);
+        },
+        [this](ScriptRun run) {
+            becomeIdle();
+            if (run.launchStatus == ntfs::AuthorizationStatus::canceled) {
+                log("User cancelled");
+            } else if (run.launchStatus != ntfs::AuthorizationStatus::success) {
+                log("Something went wrong");
+            } else {
+                log(ntfs::formatLog("Task successfully launched: %@\n", decoded(run.output).toStdString()));
+                if (run.exitStatus != 0)
+                    showUninstallFailedResult();
+                else
+                    showUninstallSuccessResult();
+            }
+            emit flowFinished();
+        });
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -18,15 +19,33 @@ QMessageBox::Icon iconFor(AlertStyle style)
     return QMessageBox::Warning;
 }
 
+void prepare(QMessageBox& box, const Alert& alert)
+{
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setText(alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    box.setIcon(iconFor(alert.style));
+}
+
 }  // namespace
 
 void MessageBoxAlertPresenter::runModal(const Alert& alert)
 {
     QMessageBox box(QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
     box.addButton(alert.buttonTitle, QMessageBox::AcceptRole);
-    box.setText(alert.messageText);
-    box.setInformativeText(alert.informativeText);
-    box.setIcon(iconFor(alert.style));
+    prepare(box, alert);
     box.exec();
+}
+
+bool MessageBoxAlertPresenter::runConfirmation(const Alert& alert, const QString& cancelTitle)
+{
+    QMessageBox box(QApplication::activeWindow());
+    QAbstractButton* confirm = box.addButton(alert.buttonTitle, QMessageBox::AcceptRole);
+    // Enter and Escape both keep things as they are.
+    QPushButton* cancel = box.addButton(cancelTitle, QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    prepare(box, alert);
+    box.exec();
+    return box.clickedButton() == confirm;
 }

@@ -1,5 +1,6 @@
 #include "Popover.h"
 
+#include "ScreenStyle.h"
 #include "ViewController.h"
 
 #include <QScreen>
@@ -29,6 +30,7 @@ Popover::Popover(QWidget* parent) : QFrame(parent, Qt::Popup)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("popover"));
+    setPalette(ScreenStyle::panelPalette());
     setStyleSheet(QStringLiteral("#popover { background-color: white; border: 1px solid #b8bcc2; border-radius: 8px; }"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);

@@ -1,10 +1,13 @@
 #pragma once
 
 class QAbstractButton;
+class QPalette;
+class QPlainTextEdit;
 class QWidget;
 
 // The look every screen repeats: a white background panel and rounded buttons filled with a named
-// colour. An unconnected outlet (null) is left alone.
+// colour. An unconnected outlet (null) is left alone. The panels stay white under a dark desktop
+// theme, so what they hold takes a light palette to stay readable.
 class ScreenStyle {
 public:
     static constexpr int cornerRadius = 16;
@@ -14,6 +17,9 @@ public:
     static void styleBackgroundView(QWidget* view);
     static void stylePrimaryButton(QAbstractButton* button);
     static void styleSecondaryButton(QAbstractButton* button);
+    static void styleDetailsView(QPlainTextEdit* view);
+    // Dark text on white, whatever the desktop's palette.
+    static QPalette panelPalette();
 
 private:
     static void styleButton(QAbstractButton* button, const char* colorName);

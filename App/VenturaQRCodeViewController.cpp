@@ -1,5 +1,6 @@
 #include "VenturaQRCodeViewController.h"
 
+#include "Localization.h"
 #include "ScreenStyle.h"
 #include "ui_VenturaQRCodeViewController.h"
 
@@ -10,6 +11,7 @@ QWidget* VenturaQRCodeViewController::bgView() const { return ui_ ? ui_->bgView 
 QLabel* VenturaQRCodeViewController::pageTitle() const { return ui_ ? ui_->pageTitle : nullptr; }
 QLabel* VenturaQRCodeViewController::stepLabel() const { return ui_ ? ui_->stepLabel : nullptr; }
 QLabel* VenturaQRCodeViewController::instructionsLabel() const { return ui_ ? ui_->instructionsLabel : nullptr; }
+QLabel* VenturaQRCodeViewController::qrCodeImage() const { return ui_ ? ui_->qrCodeImage : nullptr; }
 
 void VenturaQRCodeViewController::loadView(QWidget& view)
 {
@@ -24,4 +26,12 @@ void VenturaQRCodeViewController::viewDidLoad()
     setStringValue(pageTitle(), "VenturaQRCodeViewController.title");
     setStringValue(stepLabel(), "VenturaQRCodeViewController.stepLabel");
     setStringValue(instructionsLabel(), "VenturaQRCodeViewController.instructionsLabel");
+    if (QLabel* image = qrCodeImage()) {
+        setAccessibleText(image, "Accessibility.qrCode");
+        QString description = Localization::localizedString("Accessibility.qrCodeDescription");
+        // Without a translation the key stands alone; the address must still be told.
+        image->setAccessibleDescription(description.contains(QLatin1String("%1"))
+                                            ? description.arg(QLatin1String(helpAddress))
+                                            : description + QLatin1Char(' ') + QLatin1String(helpAddress));
+    }
 }

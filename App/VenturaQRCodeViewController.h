@@ -13,6 +13,9 @@ class VenturaQRCodeViewController;
 class VenturaQRCodeViewController final : public ViewController {
     Q_OBJECT
 public:
+    // Where the QR code leads (App/Resources/Images/generate.sh encodes it).
+    static constexpr const char* helpAddress = "https://help.example.org/ntfs-setup";
+
     VenturaQRCodeViewController();
     ~VenturaQRCodeViewController() override;
 
@@ -20,6 +23,7 @@ public:
     QLabel* pageTitle() const;
     QLabel* stepLabel() const;
     QLabel* instructionsLabel() const;
+    QLabel* qrCodeImage() const;
 
 protected:
     void loadView(QWidget& view) override;

@@ -33,3 +33,13 @@ void ViewController::setTitle(QAbstractButton* button, const char* key)
     if (button)
         button->setText(text);
 }
+
+void ViewController::setAccessibleText(QWidget* widget, const char* nameKey, const char* descriptionKey)
+{
+    if (!widget)
+        return;
+    if (nameKey)
+        widget->setAccessibleName(Localization::localizedString(nameKey));
+    if (descriptionKey)
+        widget->setAccessibleDescription(Localization::localizedString(descriptionKey));
+}

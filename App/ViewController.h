@@ -18,6 +18,8 @@ public:
 
     QWidget* view();
     bool isViewLoaded() const { return !view_.isNull(); }
+    // Asked before the window showing this screen closes; false keeps the window open.
+    virtual bool windowShouldClose() { return true; }
 
 protected:
     ViewController() = default;
@@ -29,6 +31,9 @@ protected:
     // Both ignore an outlet that the scene leaves unconnected.
     static void setStringValue(QLabel* label, const char* key);
     static void setTitle(QAbstractButton* button, const char* key);
+    // What screen readers say beyond a button's title: a name and a description, each when its
+    // key is given.
+    static void setAccessibleText(QWidget* widget, const char* nameKey, const char* descriptionKey = nullptr);
 
 private:
     QPointer<QWidget> view_;

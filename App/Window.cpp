@@ -3,6 +3,7 @@
 #include "Localization.h"
 #include "ViewController.h"
 
+#include <QCloseEvent>
 #include <QVBoxLayout>
 
 Window::Window(QWidget* parent) : QWidget(parent), layout_(new QVBoxLayout(this))
@@ -32,6 +33,14 @@ void Window::setContentViewController(std::unique_ptr<ViewController> controller
     }
     if (previous)
         previous.release()->deleteLater();
+}
+
+void Window::closeEvent(QCloseEvent* event)
+{
+    if (content_ && !content_->windowShouldClose())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
 }
 
 Window* Window::windowOf(QWidget* view)

@@ -25,6 +25,9 @@ public:
     // The window that shows a screen's view, if any.
     static Window* windowOf(QWidget* view);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QVBoxLayout* layout_;
     std::unique_ptr<ViewController> content_;

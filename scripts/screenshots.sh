@@ -27,6 +27,9 @@ xvfb_pid=$!
 read -r display_number <"$work/display"
 export DISPLAY=":$display_number"
 export QT_QPA_PLATFORM=xcb
+# The installing scenes run the real install script: into a throwaway root.
+export NTFS_INSTALL_ROOT="$work/root"
+mkdir -p "$NTFS_INSTALL_ROOT"
 unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 mkdir -p "$out"
 
@@ -52,6 +55,8 @@ capture() {
 }
 
 capture install install.png
+capture installing installing.png
+capture installing-dark installing-dark.png
 capture grantFDA grantFDA.png
 capture justReboot justReboot.png
 capture scanQRCode scanQRCode.png

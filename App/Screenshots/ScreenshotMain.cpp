@@ -1,11 +1,13 @@
 // Shows one scene of the app in a real window so that scripts/screenshots.sh can capture it.
-// Usage: ntfs_app_screenshots install|grantFDA|justReboot|scanQRCode|helper|popover
+// Usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]
+// "installing" runs the app folder's install script for real, below NTFS_INSTALL_ROOT.
 // Nothing here restarts the computer or ends the process on a button press.
 #include "AppDelegate.h"
 #include "AppServices.h"
 #include "ApplicationShell.h"
 #include "BlessToolServiceManagement.h"
 #include "Bundle.h"
+#include "LinuxPlatformVersionSource.h"
 #include "Localization.h"
 #include "Logger.h"
 #include "MessageBoxAlertPresenter.h"
@@ -13,7 +15,6 @@
 #include "ResourceColorCatalog.h"
 #include "ScreenshotScene.h"
 #include "ScriptRunner.h"
-#include "UnameOSVersionSource.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     if (argc != 2) {
-        std::fputs("usage: ntfs_app_screenshots install|grantFDA|justReboot|scanQRCode|helper|popover\n", stderr);
+        std::fputs("usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]\n", stderr);
         return 2;
     }
     StderrLogger logger;
@@ -57,7 +58,7 @@ int main(int argc, char** argv)
     RefusingScriptRunner scripts;
     IgnoredProcessExit exit;
     MessageBoxAlertPresenter alerts;
-    UnameOSVersionSource osVersion;
+    LinuxPlatformVersionSource osVersion;  // as the app: the install runs Install-Kext.sh
     Bundle mainBundle = Bundle::mainBundle();
     BlessToolServiceManagement serviceManagement(mainBundle, logger);
     AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};

@@ -1,14 +1,20 @@
 #include "ScreenshotScene.h"
 
 #include "GrantPermissionViewController.h"
+#include "HoldingElevator.h"
+#include "InstallHelperViewController.h"
 #include "Popover.h"
+#include "QVPrivilegedTask.h"
 #include "Storyboard.h"
 #include "Window.h"
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QApplication>
 #include <QGuiApplication>
-#include <QTimer>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QStyleFactory>
 
 #include <cstdio>
 
@@ -17,9 +23,26 @@ ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scen
 {
 }
 
+namespace {
+constexpr int darkMargin = 24;
+// The script's output counts as complete once none has come for this long.
+constexpr int quietMs = 700;
+}  // namespace
+
 bool ScreenshotScene::start()
 {
-    QString identifier = scene_ == QLatin1String("popover") ? QStringLiteral("grantFDA") : scene_;
+    dark_ = scene_.endsWith(QLatin1String("-dark"));
+    if (dark_) {
+        scene_.chop(5);
+        applyDarkPalette();
+    }
+    if (scene_ == QLatin1String("installing") && qEnvironmentVariableIsEmpty("NTFS_INSTALL_ROOT")) {
+        std::fputs("the installing scene runs the real install script: set NTFS_INSTALL_ROOT\n", stderr);
+        return false;
+    }
+    QString identifier = scene_ == QLatin1String("popover")      ? QStringLiteral("grantFDA")
+                         : scene_ == QLatin1String("installing") ? QStringLiteral("install")
+                                                                 : scene_;
     if (identifier != QLatin1String("install")) {
         auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
         auto controller = storyboard->instantiateControllerWithIdentifier(identifier);
@@ -60,8 +83,36 @@ void ScreenshotScene::painted()
 {
     if (scene_ == QLatin1String("popover") && popover_.isNull())
         openPopover();
+    else if (scene_ == QLatin1String("installing") && !installing_)
+        startInstalling();
     else
         reportReady();
+}
+
+void ScreenshotScene::applyDarkPalette()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette dark(QColor(0x3a, 0x3b, 0x3e), QColor(0x24, 0x25, 0x28));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8b, 0xf2));
+    QApplication::setPalette(dark);
+    backdrop_.setStyleSheet(QStringLiteral("background-color: #1b1c1f;"));
+}
+
+void ScreenshotScene::startInstalling()
+{
+    installing_ = true;
+    auto* screen = qobject_cast<InstallHelperViewController*>(window_.contentViewController());
+    QVPrivilegedTask::setElevator(std::make_shared<HoldingElevator>());
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(quietMs);
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+        waitForPaint({&window_});
+        window_.update();
+    });
+    connect(screen->detailsView(), &QPlainTextEdit::textChanged, &quiet_, qOverload<>(&QTimer::start));
+    screen->installButton()->click();
+    screen->detailsButton()->click();
+    quiet_.start();
 }
 
 void ScreenshotScene::openPopover()
@@ -86,6 +137,8 @@ void ScreenshotScene::reportReady()
     QRect area = window_.frameGeometry();
     if (popover_)
         area = area.united(popover_->frameGeometry());
+    if (dark_)
+        area.adjust(-darkMargin, -darkMargin, darkMargin, darkMargin);
     std::printf("ready %d %d %d %d\n", area.x(), area.y(), area.width(), area.height());
     std::fflush(stdout);
 }

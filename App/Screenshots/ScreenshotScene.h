@@ -4,12 +4,15 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class Window;
 
 // Puts one scene into the window (and, for "popover", opens the help popover on the Full Disk
-// Access screen), waits until everything shown has been painted and reached the X server, then
-// prints "ready X Y W H" with the screen area to capture.
+// Access screen; for "installing", presses Install and opens the details once the script's output
+// has come in), waits until everything shown has been painted and reached the X server, then
+// prints "ready X Y W H" with the screen area to capture. A scene name ending in "-dark" is shown
+// under a dark desktop palette, with a margin of the dark desktop around the window.
 class ScreenshotScene final : public QObject {
     Q_OBJECT
 public:
@@ -26,11 +29,16 @@ private:
     void waitForPaint(const QList<QWidget*>& widgets);
     void painted();
     void openPopover();
+    void startInstalling();
+    void applyDarkPalette();
     void reportReady();
 
     QWidget& backdrop_;
     Window& window_;
     QString scene_;
+    bool dark_ = false;
+    bool installing_ = false;
+    QTimer quiet_;
     QList<QWidget*> awaited_;
     QPointer<QWidget> popover_;
 };

@@ -104,6 +104,16 @@ TEST_F(PopoverTest, StaysOnScreenWhenTheButtonIsNearTheScreensEdge)
     EXPECT_TRUE(available.contains(openPopovers().first()->frameGeometry()));
 }
 
+TEST_F(PopoverTest, EscapeClosesIt)
+{
+    screen->helperbutton()->click();
+    ASSERT_EQ(openPopovers().size(), 1);
+    QPointer<Popover> popover = openPopovers().first();
+    QTest::keyClick(popover.data(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(popover.isNull());
+}
+
 TEST_F(PopoverTest, AClickOutsideClosesAndReleasesIt)
 {
     screen->helperbutton()->click();

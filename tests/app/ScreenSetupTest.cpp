@@ -2,8 +2,13 @@
 #include "ScreenFixture.h"
 #include "TestAppServices.h"
 
+#include "VenturaQRCodeViewController.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +27,7 @@ struct ScreenCase {
     const char* identifier;
     std::vector<std::string> colors;  // looked up in this order, before any text
     std::vector<TextOutlet> texts;    // set in this order
+    std::vector<std::string> accessibleKeys;  // looked up after the texts
 };
 
 const std::vector<ScreenCase> screenCases = {
@@ -31,30 +37,37 @@ const std::vector<ScreenCase> screenCases = {
       {"stepLabel", "InstallHelperViewController.stepLabel"},
       {"instructionsLabel", "InstallHelperViewController.instructionsLabel"},
       {"installButton", "InstallHelperViewController.installButton"},
-      {"uninstallButton", "InstallHelperViewController.uninstallButton"}}},
+      {"uninstallButton", "InstallHelperViewController.uninstallButton"},
+      {"detailsButton", "Progress.details"}},
+     {"Accessibility.installButton", "Accessibility.uninstallButton", "Accessibility.helpButton",
+      "Accessibility.busyIndicator", "Accessibility.detailsButton", "Accessibility.detailsView"}},
     {"grantFDA",
      {"lightBlue"},
      {{"titleLabel", "GrantPermissionViewController.title"},
       {"stepLabel", "GrantPermissionViewController.stepLabel"},
       {"instructionsLabel", "GrantPermissionViewController.instructionsLabel"},
-      {"goButton", "GrantPermissionViewController.quit"}}},
+      {"goButton", "GrantPermissionViewController.quit"}},
+     {"Accessibility.helpButton"}},
     {"justReboot",
      {"lightBlue"},
      {{"titleLabel", "NoFDARebootViewController.title"},
       {"stepLabel", "NoFDARebootViewController.stepLabel"},
       {"instructionsLabel", "NoFDARebootViewController.instructionsLabel"},
-      {"goButton", "NoFDARebootViewController.quit"}}},
+      {"goButton", "NoFDARebootViewController.quit"}},
+     {}},
     {"scanQRCode",
      {},
      {{"pageTitle", "VenturaQRCodeViewController.title"},
       {"stepLabel", "VenturaQRCodeViewController.stepLabel"},
-      {"instructionsLabel", "VenturaQRCodeViewController.instructionsLabel"}}},
+      {"instructionsLabel", "VenturaQRCodeViewController.instructionsLabel"}},
+     {"Accessibility.qrCode", "Accessibility.qrCodeDescription"}},
     {"helper",
      {},
      {{"q1", "HelpPopoverViewController.q1"},
       {"a1", "HelpPopoverViewController.a1"},
       {"q2", "HelpPopoverViewController.q2"},
-      {"a2", "HelpPopoverViewController.a2"}}},
+      {"a2", "HelpPopoverViewController.a2"}},
+     {}},
 };
 
 std::vector<std::string> expectedEvents(const ScreenCase& screen)
@@ -64,6 +77,8 @@ std::vector<std::string> expectedEvents(const ScreenCase& screen)
         events.push_back("color:" + color);
     for (const auto& text : screen.texts)
         events.push_back(std::string("text:") + text.key);
+    for (const auto& key : screen.accessibleKeys)
+        events.push_back("text:" + key);
     return events;
 }
 
@@ -114,6 +129,42 @@ TEST_P(ScreenSetupTest, WithoutColoursTheRestOfTheSetUpStillRuns)
     EXPECT_EQ(services.log.events, expectedEvents(GetParam()));
     for (const auto& text : GetParam().texts)
         EXPECT_EQ(outletText(view, text.outlet), QString::fromLatin1(text.key));
+}
+
+// Screen readers can tell every control that takes focus (or shows progress) by name.
+TEST_P(ScreenSetupTest, EveryControlHasAnAccessibleName)
+{
+    auto screen = makeScreen(QString::fromLatin1(GetParam().identifier));
+    for (QWidget* control : screen->view()->findChildren<QWidget*>()) {
+        if (control->focusPolicy() == Qt::NoFocus && !qobject_cast<QProgressBar*>(control))
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_TRUE(accessible) << control->objectName().toStdString();
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << control->objectName().toStdString();
+    }
+}
+
+// The panels are white whatever the desktop's theme, so their texts must not follow a dark palette.
+TEST_P(ScreenSetupTest, TextsStayDarkUnderADarkDesktopPalette)
+{
+    const QPalette previous = QApplication::palette();
+    QApplication::setPalette(QPalette(QColor(0x3a, 0x3a, 0x3a), QColor(0x23, 0x23, 0x23)));
+    auto screen = makeScreen(QString::fromLatin1(GetParam().identifier));
+    for (QWidget* widget : screen->view()->findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QPlainTextEdit*>(widget)) {
+            EXPECT_LT(widget->palette().color(widget->foregroundRole()).lightness(), 100) << widget->objectName().toStdString();
+        }
+    }
+    QApplication::setPalette(previous);
+}
+
+TEST(QRCodeTest, ImageDescriptionCarriesTheAddress)
+{
+    TestAppServices services;
+    auto screen = makeScreen(QStringLiteral("scanQRCode"));
+    auto* image = screen->view()->findChild<QLabel*>(QStringLiteral("qrCodeImage"));
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->accessibleDescription().contains(QLatin1String(VenturaQRCodeViewController::helpAddress)));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllScreens, ScreenSetupTest, ::testing::ValuesIn(screenCases),

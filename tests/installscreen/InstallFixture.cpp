@@ -6,6 +6,7 @@
 #include "ScreenFixture.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 
 #include <cstdlib>
 #include <fstream>
@@ -88,6 +89,15 @@ InstallHelperViewController& InstallFixture::screen() const
     if (!controller)
         throw std::logic_error("the window does not show the installation screen");
     return *controller;
+}
+
+void InstallFixture::runFlow(const std::function<void()>& start) const
+{
+    QSignalSpy finished(&screen(), &InstallHelperViewController::flowFinished);
+    start();
+    // Only a guard against a flow that never ends; the flows themselves take well under a second.
+    ASSERT_TRUE(finished.wait(120000)) << "the flow did not finish";
+    settle();
 }
 
 void InstallFixture::settle()

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,8 @@ protected:
     void carryHelperWithSection(const std::string& section, const std::string& content) const;
 
     InstallHelperViewController& screen() const;
+    // Starts a flow of the screen (a press, an action) and returns once it has finished.
+    void runFlow(const std::function<void()>& start) const;
     // Lets the window release a screen it replaced.
     static void settle();
     std::string contentClass() const;

@@ -28,8 +28,7 @@ protected:
 
     void pressInstall()
     {
-        screen().installButton()->click();
-        settle();
+        runFlow([this] { screen().installButton()->click(); });
     }
 
     std::vector<std::string> programsLaunched() const

@@ -62,7 +62,7 @@ class UninstallTest : public ScriptOperationTest {};
 TEST_P(UninstallTest, ReportsTheScriptsOutcomeOnceItHasRun)
 {
     prepare("Uninstall.sh");
-    screen().uninstallButton()->click();
+    runFlow([this] { screen().uninstallButton()->click(); });
 
     EXPECT_EQ(log.events, expectedEvents());
     EXPECT_EQ(logLines(), GetParam().logLines);
@@ -88,11 +88,11 @@ using UninstallAlertTest = InstallFixture;
 TEST_F(UninstallAlertTest, AreOneButtonedAndStyledByOutcome)
 {
     writeScript("Uninstall.sh", "exit 0\n");
-    screen().uninstallJobAction(nullptr);
+    runFlow([this] { screen().uninstallJobAction(nullptr); });
     writeScript("Uninstall.sh", "exit 4\n");
-    screen().uninstallJobAction(nullptr);
+    runFlow([this] { screen().uninstallJobAction(nullptr); });
     elevator->answer("sh", AuthorizationStatus::canceled);
-    screen().uninstallJobAction(nullptr);
+    runFlow([this] { screen().uninstallJobAction(nullptr); });
 
     ASSERT_EQ(alerts.alerts.size(), 3u);
     EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Informational);
@@ -109,7 +109,7 @@ class ReloadTest : public ScriptOperationTest {};
 TEST_P(ReloadTest, ReportsTheScriptsExitStatus)
 {
     prepare("Reload.sh");
-    screen().reloadJobAction();
+    runFlow([this] { screen().reloadJobAction(); });
 
     EXPECT_EQ(log.events, expectedEvents());
     EXPECT_EQ(logLines(), GetParam().logLines);

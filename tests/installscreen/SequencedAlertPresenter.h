@@ -22,7 +22,16 @@ public:
             onShow();
     }
 
+    // Questions are recorded apart from alerts and answered with confirmAnswer.
+    bool runConfirmation(const Alert& alert, const QString&) override
+    {
+        questions.push_back(alert);
+        return confirmAnswer;
+    }
+
     std::vector<Alert> alerts;
+    std::vector<Alert> questions;
+    bool confirmAnswer = true;
     std::function<void()> onShow;
 
 private:

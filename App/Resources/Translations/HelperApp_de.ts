@@ -119,5 +119,77 @@ Schließen Sie danach dieses Fenster und starten Sie den Computer neu.</translat
         <source>HelpPopoverViewController.a2</source>
         <translation>Starten Sie den Computer nach der Installation neu. Trennen Sie dann den Datenträger und schließen Sie ihn wieder an. Wurde Windows nicht vollständig heruntergefahren (Schnellstart), wird der Datenträger eventuell nur lesend geöffnet: Fahren Sie Windows zuerst ganz herunter.</translation>
     </message>
+    <message>
+        <source>Progress.password</source>
+        <translation>Warten auf Ihr Passwort …</translation>
+    </message>
+    <message>
+        <source>Progress.installing</source>
+        <translation>Der Treiber wird installiert …</translation>
+    </message>
+    <message>
+        <source>Progress.registering</source>
+        <translation>Der Hilfsdienst wird registriert …</translation>
+    </message>
+    <message>
+        <source>Progress.uninstalling</source>
+        <translation>Der Treiber wird entfernt …</translation>
+    </message>
+    <message>
+        <source>Progress.reloading</source>
+        <translation>Der Treiber wird neu geladen …</translation>
+    </message>
+    <message>
+        <source>Progress.details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Progress.closeQuestion</source>
+        <translation>Die Einrichtung läuft noch. Das Fenster trotzdem schließen?</translation>
+    </message>
+    <message>
+        <source>Progress.closeExplanation</source>
+        <translation>Der laufende Schritt wird noch zu Ende geführt, doch sein Ergebnis sehen Sie dann nicht.</translation>
+    </message>
+    <message>
+        <source>Progress.closeAnyway</source>
+        <translation>Trotzdem schließen</translation>
+    </message>
+    <message>
+        <source>Progress.keepOpen</source>
+        <translation>Geöffnet lassen</translation>
+    </message>
+    <message>
+        <source>Accessibility.installButton</source>
+        <translation>Installiert den NTFS-Treiber und seinen Hilfsdienst. Fragt nach Ihrem Passwort.</translation>
+    </message>
+    <message>
+        <source>Accessibility.uninstallButton</source>
+        <translation>Entfernt den NTFS-Treiber und seinen Hilfsdienst.</translation>
+    </message>
+    <message>
+        <source>Accessibility.helpButton</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Accessibility.busyIndicator</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>Accessibility.detailsButton</source>
+        <translation>Zeigt oder verbirgt die Ausgabe des laufenden Schritts.</translation>
+    </message>
+    <message>
+        <source>Accessibility.detailsView</source>
+        <translation>Ausgabe des laufenden Schritts</translation>
+    </message>
+    <message>
+        <source>Accessibility.qrCode</source>
+        <translation>QR-Code</translation>
+    </message>
+    <message>
+        <source>Accessibility.qrCodeDescription</source>
+        <translation>Führt zu den letzten Einrichtungsschritten unter %1</translation>
+    </message>
 </context>
 </TS>

@@ -119,5 +119,77 @@ When you are done, close this window and restart the computer.</translation>
         <source>HelpPopoverViewController.a2</source>
         <translation>Restart the computer after the installation, then unplug the disk and plug it in again. If Windows was not fully shut down (Fast Startup), the disk may open read-only: shut Windows down completely first.</translation>
     </message>
+    <message>
+        <source>Progress.password</source>
+        <translation>Waiting for your password…</translation>
+    </message>
+    <message>
+        <source>Progress.installing</source>
+        <translation>Installing the driver…</translation>
+    </message>
+    <message>
+        <source>Progress.registering</source>
+        <translation>Registering the helper service…</translation>
+    </message>
+    <message>
+        <source>Progress.uninstalling</source>
+        <translation>Removing the driver…</translation>
+    </message>
+    <message>
+        <source>Progress.reloading</source>
+        <translation>Reloading the driver…</translation>
+    </message>
+    <message>
+        <source>Progress.details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Progress.closeQuestion</source>
+        <translation>Setup is still working. Close the window anyway?</translation>
+    </message>
+    <message>
+        <source>Progress.closeExplanation</source>
+        <translation>The current step runs on until it is done, but you will not see how it ended.</translation>
+    </message>
+    <message>
+        <source>Progress.closeAnyway</source>
+        <translation>Close Anyway</translation>
+    </message>
+    <message>
+        <source>Progress.keepOpen</source>
+        <translation>Keep Open</translation>
+    </message>
+    <message>
+        <source>Accessibility.installButton</source>
+        <translation>Installs the NTFS driver and its helper service. Asks for your password.</translation>
+    </message>
+    <message>
+        <source>Accessibility.uninstallButton</source>
+        <translation>Removes the NTFS driver and its helper service.</translation>
+    </message>
+    <message>
+        <source>Accessibility.helpButton</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Accessibility.busyIndicator</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Accessibility.detailsButton</source>
+        <translation>Shows or hides the output of the running step.</translation>
+    </message>
+    <message>
+        <source>Accessibility.detailsView</source>
+        <translation>Output of the running step</translation>
+    </message>
+    <message>
+        <source>Accessibility.qrCode</source>
+        <translation>QR code</translation>
+    </message>
+    <message>
+        <source>Accessibility.qrCodeDescription</source>
+        <translation>Leads to the last setup steps at %1</translation>
+    </message>
 </context>
 </TS>

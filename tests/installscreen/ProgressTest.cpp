@@ -1,0 +1,106 @@
+// What the installation screen shows while a privileged step runs on its worker.
+#include "InstallFixture.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ntfs::test {
+namespace {
+
+class ProgressTest : public InstallFixture {
+protected:
+    void SetUp() override
+    {
+        InstallFixture::SetUp();
+        ASSERT_EQ(mkfifo(gate_.c_str(), 0600), 0);
+        window->show();
+    }
+
+    // A script still waiting at the gate would hold up the screen's end, which waits for it.
+    void TearDown() override
+    {
+        int fd = open(gate_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!write(fd, "go\n", 3);
+            close(fd);
+        }
+        InstallFixture::TearDown();
+    }
+
+    // The script prints a line, then waits until the test opens the gate.
+    void writeGatedScript(const std::string& name, const std::string& line, int exitStatus) const
+    {
+        writeScript(name, "echo '" + line + "'\nread go < '" + gate_.string() + "'\nexit " +
+                              std::to_string(exitStatus) + "\n");
+    }
+
+    void openGate() const { std::ofstream(gate_) << "go\n"; }
+
+    bool buttonsEnabled() const
+    {
+        return screen().installButton()->isEnabled() || screen().uninstallButton()->isEnabled();
+    }
+
+    std::filesystem::path gate_ = work_ / "gate";
+};
+
+TEST_F(ProgressTest, StepIsNamedOutputStreamsAndClosingAsksWhileTheScriptRuns)
+{
+    writeGatedScript("Install-Kext.sh", "copying the driver files", 3);
+    QSignalSpy finished(&screen(), &InstallHelperViewController::flowFinished);
+    QSignalSpy output(screen().detailsView(), &QPlainTextEdit::textChanged);
+    screen().installButton()->click();
+    EXPECT_EQ(screen().progressLabel()->text(), text("Progress.password"));
+    EXPECT_FALSE(buttonsEnabled());
+
+    ASSERT_TRUE(output.wait(120000)) << "no output while the script runs";
+    EXPECT_EQ(screen().detailsView()->toPlainText(), QStringLiteral("copying the driver files"));
+    EXPECT_EQ(screen().currentStep(), InstallHelperViewController::Step::Installing);
+    EXPECT_EQ(screen().progressLabel()->text(), text("Progress.installing"));
+    EXPECT_FALSE(buttonsEnabled());
+
+    screen().detailsButton()->click();
+    EXPECT_TRUE(screen().detailsView()->isVisible());
+    alerts.confirmAnswer = false;
+    window->close();
+    EXPECT_EQ(alerts.questions.size(), 1u);
+    EXPECT_TRUE(window->isVisible()) << "the window closed although the user chose to keep it";
+
+    openGate();
+    ASSERT_TRUE(finished.wait(120000));
+    EXPECT_TRUE(screen().installButton()->isEnabled());
+    EXPECT_TRUE(screen().uninstallButton()->isEnabled());
+    EXPECT_EQ(screen().currentStep(), InstallHelperViewController::Step::None);
+    ASSERT_EQ(alerts.alerts.size(), 1u);
+    EXPECT_EQ(alerts.alerts[0].informativeText, QStringLiteral("Script ret code: 3, OSStatus code: 0\ncopying the driver files\n"));
+
+    window->close();
+    EXPECT_EQ(alerts.questions.size(), 1u) << "asked again with nothing running";
+    EXPECT_FALSE(window->isVisible());
+}
+
+// Enter that no focused button takes presses Install; a focused Uninstall takes its own.
+TEST_F(ProgressTest, EnterPressesTheFocusedButtonOrElseInstall)
+{
+    writeScript("Install-Kext.sh", "exit 3\n");
+    writeScript("Uninstall.sh", "exit 0\n");
+    EXPECT_TRUE(static_cast<QPushButton*>(screen().installButton())->isDefault());
+    runFlow([this] { QTest::keyClick(screen().helpButton(), Qt::Key_Return); });
+    runFlow([this] { QTest::keyClick(screen().uninstallButton(), Qt::Key_Return); });
+
+    ASSERT_EQ(alerts.alerts.size(), 2u);
+    EXPECT_EQ(alerts.alerts[0].messageText, text("Installation.failed"));
+    EXPECT_EQ(alerts.alerts[1].messageText, text("Uninstall.success"));
+}
+
+}  // namespace
+}  // namespace ntfs::test
