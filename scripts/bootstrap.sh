@@ -9,7 +9,8 @@ libplist-dev libplist++-dev libkmod-dev kmod systemd
 qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb imagemagick xdotool x11-utils qrencode fonts-dejavu-core shellcheck
-pkexec polkitd"
+pkexec polkitd
+ntfs-3g exfatprogs util-linux mount fdisk libblkid-dev libmount-dev"
 
 missing=""
 for p in $PACKAGES; do
