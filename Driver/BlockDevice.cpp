@@ -11,6 +11,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <vector>
@@ -133,6 +136,44 @@ BlockDevice::Usage BlockDevice::usage() const
     if (!exclusive && errno == EBUSY)
         return {Use::Mounted, path_ + " is busy: another program holds it open"};
     return {};
+}
+
+std::vector<pid_t> BlockDevice::holders() const
+{
+    std::vector<pid_t> pids;
+    std::error_code ec;
+    for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        std::string name = process.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code fdError;
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat info;
+            if (stat(fd.path().c_str(), &info) == 0 && S_ISBLK(info.st_mode) && info.st_rdev == number_) {
+                pids.push_back(static_cast<pid_t>(std::stol(name)));
+                break;
+            }
+        }
+    }
+    return pids;
+}
+
+bool BlockDevice::waitForEnd(const std::vector<pid_t>& pids, int timeoutMs)
+{
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (pid_t pid : pids) {
+        UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+        if (!process)
+            continue;  // already gone
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long spent = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        pollfd ended{process.get(), POLLIN, 0};
+        if (spent >= timeoutMs || poll(&ended, 1, static_cast<int>(timeoutMs - spent)) != 1)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace ntfs

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace ntfs {
 
@@ -23,6 +24,10 @@ public:
     // Mounted itself (or swap, or opened exclusively by someone), or holding a mounted volume:
     // a partition, a device-mapper or RAID volume built on it, the running system's root.
     Usage usage() const;
+    // The processes that hold the device open (a FUSE driver serving it, say).
+    std::vector<pid_t> holders() const;
+    // Waits until these processes have ended, or the timeout has passed; false then.
+    static bool waitForEnd(const std::vector<pid_t>& pids, int timeoutMs);
 
 private:
     BlockDevice(std::string path, dev_t number) : path_(std::move(path)), number_(number) {}

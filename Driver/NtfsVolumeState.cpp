@@ -50,7 +50,7 @@ bool NtfsVolumeState::isNtfs(const std::string& device)
 // Reads only the first four bytes of hiberfil.sys; the file itself may be many gigabytes.
 bool NtfsVolumeState::hibernated(const std::string& device)
 {
-    Subprocess cat = Subprocess::spawn({onPath("ntfscat"), {device, "hiberfil.sys"}, {}});
+    Subprocess cat = Subprocess::spawn({onPath("ntfscat"), {"-f", device, "hiberfil.sys"}, {}});
     std::string head;
     while (head.size() < 4) {
         pollfd ready{cat.outputFd(), POLLIN, 0};

@@ -175,4 +175,78 @@ TEST_F(DiskDriver, ExfatErasesGiveVolumesThatExfatprogsAccept)
     }
 }
 
+struct WindowsState {
+    const char* state;
+    bool readOnly;
+    const char* reason;      // in the first line of the reply
+    std::int32_t checkStatus;
+};
+const std::vector<WindowsState> windowsStates{
+    {"clean", false, "read-write", 0},
+    {"dirty", true, "read-only: Windows did not unmount this volume cleanly", 0},
+    {"hibernated", true, "read-only: Windows is hibernated on this volume", 78},
+};
+
+std::string firstLine(const CommandResult& result) { return result.text.value_or("").substr(0, result.text.value_or("").find('\n')); }
+
+TEST_F(DiskDriver, VolumesThatWindowsLeftBehindMountReadOnlySayingWhy)
+{
+    for (const auto& c : windowsStates) {
+        SCOPED_TRACE(c.state);
+        prepare(c.state);
+        auto hiberfil = [&] { return sh("ntfscat -f \"$1\" hiberfil.sys 2>/dev/null | sha256sum", {dev()}); };
+        auto hiberfilBefore = hiberfil();
+        // The disk utility's mount decides the same way as the mount helper.
+        auto mountPoint = c.readOnly ? volumes_ / c.state : fs::path("/media") / fs::path(dev()).filename();
+        auto mounted = c.readOnly ? client_->mountNTFSDisk(mountHelper, dev(), "rw,remove_hiberfile", mountPoint)
+                                  : client_->mountDisk(diskutil, dev());
+        ASSERT_EQ(mounted.status, 0) << mounted.text.value_or("");
+        EXPECT_EQ(readOnlyAt(mountPoint), c.readOnly);
+        EXPECT_NE(firstLine(mounted).find(c.reason), std::string::npos) << *mounted.text;
+        EXPECT_NE(mounted.text->find(std::string("tarn_ntfs-mount: access=") + (c.readOnly ? "ro" : "rw") + " state=" + c.state),
+                  std::string::npos) << *mounted.text;
+        ASSERT_EQ(client_->unmountDisk(diskutil, dev()).status, 0);
+
+        auto checked = client_->checkDisk(fixTool, dev());
+        EXPECT_EQ(checked.status, c.checkStatus) << checked.text.value_or("");
+        EXPECT_EQ(hiberfil(), hiberfilBefore);
+        auto again = client_->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "again");
+        EXPECT_EQ(readOnlyAt(volumes_ / "again"), c.checkStatus != 0) << again.text.value_or("");
+        ASSERT_EQ(client_->unmountDisk(diskutil, volumes_ / "again").status, 0);
+    }
+}
+
+// This kernel has no ntfs3: a stand-in mount command takes its part, refusing read-write mounts
+// the way the kernel refuses a volume it does not trust, and mounting read-only ones with ntfs-3g.
+TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
+{
+    auto bin = dir_ / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "modprobe") << "#!/bin/sh\nexit 0\n";
+    std::ofstream(bin / "mount") << "#!/bin/sh\necho \"$*\" >>\"$0.calls\"\n"
+                                    "case \",$4,\" in *,ro,*) exec ntfs-3g -o \"$4\" \"$5\" \"$6\" ;; esac\n"
+                                    "echo \"mount: $6: wrong fs type, bad option, bad superblock on $5, missing codepage or helper program, or other error.\"\n"
+                                    "exit 32\n";
+    fs::permissions(bin / "modprobe", fs::perms::owner_all);
+    fs::permissions(bin / "mount", fs::perms::owner_all);
+    HelperDaemonOptions options;
+    options.environment = {"PATH=" + bin.string() + ":" + std::getenv("PATH")};
+    HelperDaemon withNtfs3(options);
+    auto client = withNtfs3.client();
+
+    prepare("dirty");
+    auto dirty = client->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "dirty");
+    EXPECT_TRUE(readOnlyAt(volumes_ / "dirty")) << dirty.text.value_or("");
+    EXPECT_NE(firstLine(dirty).find("read-only: Windows did not unmount"), std::string::npos) << *dirty.text;
+    ASSERT_EQ(client->unmountDisk(diskutil, dev()).status, 0);
+
+    prepare("clean");
+    auto clean = client->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "clean");
+    EXPECT_FALSE(readOnlyAt(volumes_ / "clean")) << clean.text.value_or("");
+    EXPECT_NE(clean.text->find("ntfs3 refused (mount: "), std::string::npos) << *clean.text;
+    EXPECT_EQ(sh("cat \"$1\"", {bin / "mount.calls"}),
+              "-t ntfs3 -o ro " + dev() + " " + (volumes_ / "dirty").string() + "\n-t ntfs3 -o rw " + dev() + " " +
+                  (volumes_ / "clean").string() + "\n");
+}
+
 }  // namespace
