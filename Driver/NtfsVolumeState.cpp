@@ -41,7 +41,10 @@ bool NtfsVolumeState::isNtfs(const std::string& device)
 {
     std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(
         blkid_new_probe_from_filename(device.c_str()), &blkid_free_probe);
-    if (!probe || blkid_do_safeprobe(probe.get()) != 0)
+    // Only NTFS is of interest: asking for it alone spares reading every other kind's signature.
+    const char* only[] = {"ntfs", nullptr};
+    if (!probe || blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, const_cast<char**>(only)) != 0
+        || blkid_do_safeprobe(probe.get()) != 0)
         return false;
     const char* type = nullptr;
     return blkid_probe_lookup_value(probe.get(), "TYPE", &type, nullptr) == 0 && std::string(type) == "ntfs";

@@ -1,4 +1,4 @@
-// Each disk message through the helper and the driver files, against the tool that does the work
+// bench_disk_messages [ROUNDS] [MIB]: each disk message through the helper and the driver files, against the tool that does the work
 // run directly (spawn and wait, in-process) on the same loop device, round by round; prints the
 // median of each and their ratio (goal for format, mount and check: at most 1.05). Needs root,
 // loop devices, FUSE and ntfs-3g; says so and ends otherwise. Asserts nothing.
@@ -36,8 +36,9 @@ int main(int argc, char** argv)
         return 0;
     }
     int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
+    long mebibytes = argc > 2 ? std::atol(argv[2]) : 64;
     ntfs::test::TempDir dir;
-    fs::resize_file((std::ofstream(dir / "disk.img"), dir / "disk.img"), 64 << 20);
+    fs::resize_file((std::ofstream(dir / "disk.img"), dir / "disk.img"), static_cast<std::uintmax_t>(mebibytes) << 20);
     ntfs::PosixCommandRunner run;
     std::string dev = run.run("/usr/sbin/losetup", {"-f", "--show", (dir / "disk.img").string()}).output;
     dev.pop_back();
@@ -80,8 +81,8 @@ int main(int argc, char** argv)
         std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
         return v[v.size() / 2];
     };
-    std::printf("%-12s %14s %14s %8s   (%d rounds, 64 MiB image on %s)\n", "message", "helper ms", "direct ms", "ratio",
-                rounds, dev.c_str());
+    std::printf("%-12s %14s %14s %8s   (%d rounds, %ld MiB image on %s)\n", "message", "helper ms", "direct ms", "ratio",
+                rounds, mebibytes, dev.c_str());
     for (const auto& [name, pair] : pairs) {
         double h = median(times[name].first) / 1000, d = median(times[name].second) / 1000;
         std::printf("%-12s %14.1f %14.1f %8.2f\n", name, h, d, h / d);
