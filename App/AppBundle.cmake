@@ -17,12 +17,13 @@ set(NTFS_APP_DRIVER_FILES
   libintl.8.dylib
   tarn_ntfs_fix
   tarn_ntfs-formatter
+  tarn_ntfs-diskutil
   tarn_ntfs.kext/README
-  tarn_ntfs.kext/Contents/Linux/tarn_ntfs.ko
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf
   tarn_ntfs.fs/README
   tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
 )
-set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS} tarn_ntfs_fix tarn_ntfs-formatter
+set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS} tarn_ntfs_fix tarn_ntfs-formatter tarn_ntfs-diskutil
   tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs)
 
 set(ntfs_bundle_outputs ${NTFS_CARRIED_HELPER})
@@ -55,6 +56,9 @@ add_custom_command(OUTPUT ${NTFS_CARRIED_HELPER}
   DEPENDS ${NTFS_HELPER_TARGET}
   COMMENT "App carries the helper in Library/LaunchServices")
 add_custom_target(ntfs_app_bundle ALL DEPENDS ${ntfs_bundle_outputs})
+# The launchers' probe is built straight into Resources/ (Driver/CMakeLists.txt).
+add_dependencies(ntfs_app_bundle tarn_ntfs-probe)
+install(TARGETS tarn_ntfs-probe RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources)
 add_dependencies(${NTFS_APP_NAME} ntfs_app_bundle)
 
 install(TARGETS ${NTFS_APP_NAME} ntfs_privileged_trampoline RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR})

@@ -98,6 +98,12 @@ int KmodKernelModules::loadAtPath(const std::string& path)
 {
     int error = 0;
     auto file = ModuleBundle::moduleFile(path, error);
+    if (error == ENOEXEC) {
+        // A bundle that names a module of the kernel's own loads that one, as by name.
+        std::string named = ModuleBundle::namedModule(path);
+        if (!named.empty())
+            return loadByName(named);
+    }
     if (error != 0)
         return error;
     if (!KmodLibrary::instance())

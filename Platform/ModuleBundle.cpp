@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -22,6 +24,25 @@ bool ModuleBundle::isModuleFileName(const std::string& fileName)
             return true;
     }
     return false;
+}
+
+std::string ModuleBundle::namedModule(const std::filesystem::path& bundle)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(bundle / "Contents/Linux", ec)) {
+        if (entry.path().extension() != ".conf" || !entry.is_regular_file(ec))
+            continue;
+        std::ifstream conf(entry.path());
+        std::string line;
+        while (std::getline(conf, line)) {
+            std::istringstream words(line);
+            std::string keyword, name, module;
+            if (words >> keyword >> name >> module && keyword == "alias")
+                return module;
+        }
+    }
+    return {};
 }
 
 std::filesystem::path ModuleBundle::moduleFile(const std::filesystem::path& path, int& error)

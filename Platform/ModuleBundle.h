@@ -15,6 +15,10 @@ public:
     static std::filesystem::path moduleFile(const std::filesystem::path& path, int& error);
 
     static bool isModuleFileName(const std::string& fileName);
+
+    // The module that a bundle names instead of carrying one: the target of the first
+    // "alias NAME MODULE" line of its Contents/Linux/*.conf (modprobe.d syntax); empty when none.
+    static std::string namedModule(const std::filesystem::path& bundle);
 };
 
 }  // namespace ntfs

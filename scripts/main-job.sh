@@ -52,7 +52,12 @@ work=$(mktemp -d)
 root=$work/root
 mkdir "$root"
 pids=""
+loop=""
 cleanup() {
+  if [ -n "$loop" ]; then
+    while findmnt --source "$loop" >/dev/null 2>&1 && umount "$loop"; do :; done
+    losetup -d "$loop" 2>/dev/null || true
+  fi
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
@@ -193,6 +198,42 @@ for call in "check /bin/echo sdb1" "filter $root$program /nonexistent/tarn_ntfs.
   # shellcheck disable=SC2086 # each call is a subcommand and its arguments
   DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" $call 2>&1 | sed 's/^/     /' || true
 done
+
+step "A real NTFS round trip on a loop image through ntfs-helperctl and the installed driver files"
+helperctl() {
+  info "ntfs-helperctl $*"
+  # The tools' last lines and the reply's status are enough to follow.
+  DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" "$@" 2>&1 | tail -n 3 | sed 's/^/     /'
+}
+if [ ! -e /dev/loop-control ] || [ ! -e /dev/fuse ]; then
+  info "skipped: this machine has no loop devices or no FUSE"
+else
+  truncate -s 64M "$work/ntfs.img"
+  loop=$(losetup -f --show "$work/ntfs.img")
+  sbin=$root/usr/local/sbin
+  mount_helper=$root/usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
+  volume="$work/Volumes/Main Jöb"
+  info "image $work/ntfs.img on $loop"
+  helperctl format-ntfs "$sbin/tarn_ntfs-formatter" "$loop" "Main Jöb"
+  helperctl mount-ntfs "$mount_helper" "$loop" "" "$volume"
+  head -c 3000000 /dev/urandom >"$volume/Grüße aus dem Job.bin"
+  echo "written through the helper's mount" >"$volume/read me.txt"
+  sums=$(cd "$volume" && sha256sum -- *)
+  info "written:"
+  printf '%s\n' "$sums" | sed 's/^/     /'
+  helperctl unmount "$sbin/tarn_ntfs-diskutil" "$loop"
+  helperctl check "$sbin/tarn_ntfs_fix" "$loop"
+  helperctl rename "$sbin/tarn_ntfs-diskutil" "$loop" "Renamed Jöb"
+  info "what ntfs-3g's own tools see:"
+  info "  ntfslabel: $(ntfslabel "$loop")"
+  info "  ntfsinfo:  $(ntfsinfo -m "$loop" | grep -E 'Volume (Name|Flags)' | tr -s '\t\n' '  ')"
+  seen=$(mkdir -p "$work/seen" && for f in "Grüße aus dem Job.bin" "read me.txt"; do
+    ntfscat "$loop" "$f" >"$work/seen/$f"; done && cd "$work/seen" && sha256sum -- *)
+  [ "$seen" = "$sums" ] || die "ntfscat reads other contents than were written"
+  info "  ntfscat:   both files read back with the sha256 sums that were written"
+  losetup -d "$loop"
+  loop=""
+fi
 
 step "Uninstall: $app_dir/Resources/Uninstall.sh"
 NTFS_INSTALL_ROOT=$root sh "$app_dir/Resources/Uninstall.sh" | sed 's/^/   /'

@@ -21,6 +21,10 @@ TEST(ModuleBundle, FolderMustHoldExactlyOneModuleFile)
     EXPECT_TRUE(ModuleBundle::moduleFile(bundle, error).empty());
     EXPECT_EQ(error, ENOEXEC);
 
+    EXPECT_EQ(ModuleBundle::namedModule(bundle), "");
+    std::ofstream(bundle / "Contents/Linux/tarn_ntfs.conf") << "# ours\nalias tarn_ntfs ntfs3\n";
+    EXPECT_EQ(ModuleBundle::namedModule(bundle), "ntfs3");
+
     std::ofstream(bundle / "Contents/Linux/tarn_ntfs.ko.xz") << "x";
     EXPECT_EQ(ModuleBundle::moduleFile(bundle, error), bundle / "Contents/Linux/tarn_ntfs.ko.xz");
     EXPECT_EQ(error, 0);
@@ -49,6 +53,9 @@ TEST(KmodKernelModules, ReportsWhatStoppedTheLoad)
     EXPECT_EQ(modules.loadAtPath((dir / "absent.ko").string()), ENOENT);
     EXPECT_EQ(modules.loadAtPath(dir.path().string()), ENOEXEC);
     EXPECT_EQ(modules.loadByName("tarn_ntfs_no_such_module_0x5f"), ENOENT);
+    std::filesystem::create_directories(dir / "b.kext/Contents/Linux");
+    std::ofstream(dir / "b.kext/Contents/Linux/b.conf") << "alias b tarn_ntfs_no_such_module_0x5f\n";
+    EXPECT_EQ(modules.loadAtPath((dir / "b.kext").string()), ENOENT);
 
     std::ofstream(dir / "garbage.ko") << "not an ELF object";
     int error = modules.loadAtPath((dir / "garbage.ko").string());

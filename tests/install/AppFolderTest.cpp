@@ -36,11 +36,12 @@ void expectAppFolder(const fs::path& app)
 {
     const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh", "driver-common.sh",
                                           "libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter",
-                                          "tarn_ntfs.kext", "tarn_ntfs.fs"};
+                                          "tarn_ntfs-diskutil", "tarn_ntfs-probe", "tarn_ntfs.kext", "tarn_ntfs.fs"};
     EXPECT_EQ(names(app / "Resources"), resources);
     EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.kext"));
     EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.fs"));
-    for (const char* tool : {"tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"})
+    for (const char* tool : {"tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs-diskutil", "tarn_ntfs-probe",
+                             "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"})
         EXPECT_TRUE(executable(app / "Resources" / tool)) << tool;
     for (const char* program : {appName, "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
         EXPECT_TRUE(executable(app / program)) << program;

@@ -40,7 +40,7 @@ class DriverScripts : public ::testing::Test {
 protected:
     TempDir root_;
     TempDir work_;
-    const std::string module_ = "lib/modules/" + kernelRelease() + "/extra/tarn_ntfs.ko";
+    const std::string alias_ = "etc/modprobe.d/tarn_ntfs.conf";
 
     // The install scripts run in their own folder, the others where the process stands.
     ScriptRun run(const std::string& script, const std::vector<std::string>& args,
@@ -84,8 +84,10 @@ TEST_F(DriverScripts, InstallKextPutsTheDriverInItsPlaces)
         {"usr/local/lib/tarn_ntfs/libintl.so.8", "libintl.8.dylib", 0644},
         {"usr/local/sbin/tarn_ntfs_fix", "tarn_ntfs_fix", 0755},
         {"usr/local/sbin/tarn_ntfs-formatter", "tarn_ntfs-formatter", 0755},
-        {module_, "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.ko", 0644},
-        {"usr/local/lib/tarn_ntfs/tarn_ntfs.kext/Contents/Linux/tarn_ntfs.ko", "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.ko", 0644},
+        {"usr/local/sbin/tarn_ntfs-diskutil", "tarn_ntfs-diskutil", 0755},
+        {"usr/local/lib/tarn_ntfs/tarn_ntfs-probe", "tarn_ntfs-probe", 0755},
+        {alias_, "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", 0644},
+        {"usr/local/lib/tarn_ntfs/tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", 0644},
         {"usr/local/lib/tarn_ntfs/tarn_ntfs.kext/README", "tarn_ntfs.kext/README", 0644},
         {"usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs",
          "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", 0755},
@@ -102,7 +104,7 @@ TEST_F(DriverScripts, InstallKextPutsTheDriverInItsPlaces)
               (TreeSnapshot::Entry{'l', 0, "/usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"}));
     // Nothing else: no half-written copies left beside the files.
     EXPECT_EQ(snapshot.nonFolders().size(), placed.size() + 1);
-    for (const char* line : {"installed ", "skipped depmod: the root is ", "linked "})
+    for (const char* line : {"installed ", "linked "})
         EXPECT_NE(result.output.find(line), std::string::npos) << line;
 }
 
@@ -112,6 +114,8 @@ TEST_F(DriverScripts, InstallExecutablesPutsOnlyTheLibraryAndTheTools)
     auto result = run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"});
     ASSERT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(tree().nonFolders(), (std::vector<std::string>{"usr/local/lib/tarn_ntfs/libintl.so.8",
+                                                             "usr/local/lib/tarn_ntfs/tarn_ntfs-probe",
+                                                             "usr/local/sbin/tarn_ntfs-diskutil",
                                                              "usr/local/sbin/tarn_ntfs-formatter",
                                                              "usr/local/sbin/tarn_ntfs_fix"}));
 }
@@ -217,6 +221,21 @@ TEST_F(DriverScripts, AMissingInputChangesNothing)
     EXPECT_TRUE(rootIsEmpty());
 }
 
+TEST_F(DriverScripts, WithoutNtfs3gNothingIsInstalled)
+{
+    // Everything on PATH but ntfs-3g's programs.
+    fs::create_directories(work_ / "bin");
+    for (const auto& entry : fs::directory_iterator("/usr/bin")) {
+        auto name = entry.path().filename().string();
+        if (!name.starts_with("ntfs") && !name.starts_with("mkntfs"))
+            fs::create_symlink(entry.path(), work_ / "bin" / name);
+    }
+    auto result = run("Install-Kext.sh", kextArguments(), {"PATH=" + (work_ / "bin").string()});
+    EXPECT_EQ(result.status, 69) << result.output;
+    EXPECT_NE(result.output.find("install ntfs-3g"), std::string::npos) << result.output;
+    EXPECT_TRUE(rootIsEmpty());
+}
+
 TEST_F(DriverScripts, ARootThatCannotHoldFilesFailsWithCannotCreate)
 {
     writeFile(work_ / "plain-file", "not a folder");
@@ -231,68 +250,53 @@ protected:
     {
         writeFile(work_ / "bin/lsmod",
                   "#!/bin/sh\necho 'Module Size Used by'\necho 'ext4 1000 1'\n"
-                  "[ \"${FAKE_LOADED:-0}\" = 1 ] && echo 'tarn_ntfs 16384 0'\nexit 0\n", 0755);
+                  "[ \"${FAKE_LOADED:-0}\" = 1 ] && echo 'ntfs3 16384 0'\nexit 0\n", 0755);
         writeFile(work_ / "bin/modprobe",
                   "#!/bin/sh\necho \"modprobe $*\" >>\"$FAKE_LOG\"\n"
                   "[ \"$1\" = -r ] && exit \"${FAKE_UNLOAD_STATUS:-0}\"\nexit \"${FAKE_LOAD_STATUS:-0}\"\n", 0755);
-        writeFile(work_ / "bin/insmod",
-                  "#!/bin/sh\necho \"insmod $*\" >>\"$FAKE_LOG\"\nexit \"${FAKE_LOAD_STATUS:-0}\"\n", 0755);
-        writeFile(work_ / "calls", "");
     }
 };
 
-TEST_F(ReloadScript, UnloadsWhenLoadedThenLoadsWithClearExitCodes)
+TEST_F(ReloadScript, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
 {
-    const std::string installed = (root_ / module_).string();
     struct Case {
         const char* name;
         bool loaded;
         int unloadStatus;
         int loadStatus;
-        bool moduleInstalled;
-        bool insmodPresent;
+        bool aliasInstalled;
+        bool lsmodPresent;
         int expectedStatus;
         std::string expectedCalls;
     };
     const std::vector<Case> cases{
-        {"not loaded", false, 0, 0, true, true, 0, "insmod " + installed + "\n"},
-        {"loaded", true, 0, 0, true, true, 0, "modprobe -r tarn_ntfs\ninsmod " + installed + "\n"},
-        {"in use", true, 1, 0, true, true, 75, "modprobe -r tarn_ntfs\n"},
-        {"refused", false, 0, 1, true, true, 71, "insmod " + installed + "\n"},
+        {"not loaded", false, 0, 0, true, true, 0, "modprobe ntfs3\n"},
+        {"loaded", true, 0, 0, true, true, 0, "modprobe -r ntfs3\nmodprobe ntfs3\n"},
+        {"in use", true, 1, 0, true, true, 75, "modprobe -r ntfs3\n"},
+        {"kernel without it", false, 0, 1, true, true, 71, "modprobe ntfs3\n"},
         {"not installed", false, 0, 0, false, true, 66, ""},
-        {"no insmod", false, 0, 0, true, false, 69, ""},
+        {"no lsmod", false, 0, 0, true, false, 69, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(root_ / "lib");
-        if (c.moduleInstalled)
-            writeFile(root_ / module_, "module");
-        if (!c.insmodPresent)
-            fs::rename(work_ / "bin/insmod", work_ / "insmod.away");
+        fs::remove_all(root_ / "etc");
+        if (c.aliasInstalled) {
+            fs::create_directories(root_ / "etc/modprobe.d");
+            fs::copy_file(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", root_ / alias_);
+        }
+        if (!c.lsmodPresent)
+            fs::rename(work_ / "bin/lsmod", work_ / "lsmod.away");
         writeFile(work_ / "calls", "");
         auto result = run("Reload.sh", {},
                           {"PATH=" + (work_ / "bin").string() + ":/usr/bin:/bin",
                            "FAKE_LOG=" + (work_ / "calls").string(), std::string("FAKE_LOADED=") + (c.loaded ? "1" : "0"),
                            "FAKE_UNLOAD_STATUS=" + std::to_string(c.unloadStatus),
                            "FAKE_LOAD_STATUS=" + std::to_string(c.loadStatus)});
-        if (!c.insmodPresent)
-            fs::rename(work_ / "insmod.away", work_ / "bin/insmod");
+        if (!c.lsmodPresent)
+            fs::rename(work_ / "lsmod.away", work_ / "bin/lsmod");
         EXPECT_EQ(result.status, c.expectedStatus) << result.output;
         EXPECT_EQ(readFile(work_ / "calls"), c.expectedCalls);
     }
-}
-
-TEST_F(ReloadScript, OnTheSystemRootUsesModprobe)
-{
-    auto result = run("Reload.sh", {},
-                      {"NTFS_INSTALL_ROOT=", "PATH=" + (work_ / "bin").string() + ":/usr/bin:/bin",
-                       "FAKE_LOG=" + (work_ / "calls").string(), "FAKE_LOADED=1"});
-    if (geteuid() != 0) {
-        EXPECT_EQ(result.status, 77) << result.output;
-        return;
-    }
-    EXPECT_EQ(result.status, 0) << result.output;
-    EXPECT_EQ(readFile(work_ / "calls"), "modprobe -r tarn_ntfs\nmodprobe tarn_ntfs\n");
 }
 
 }  // namespace

@@ -7,17 +7,16 @@
 # Install-Executables.sh:
 #   usr/local/lib/tarn_ntfs/tarn_ntfs.kext/        the module bundle, as the helper's load-by-path
 #                                                  and uninstall messages name it
-#   lib/modules/<uname -r>/extra/tarn_ntfs.ko      the module, where modprobe finds it
-#                                                  (taken from KEXT-BUNDLE/Contents/Linux/tarn_ntfs.ko)
+#   etc/modprobe.d/tarn_ntfs.conf                  "alias tarn_ntfs ntfs3": the bundle names the
+#                                                  kernel's own NTFS module, which modprobe then
+#                                                  loads (KEXT-BUNDLE/Contents/Linux/tarn_ntfs.conf)
 #   usr/local/lib/tarn_ntfs/tarn_ntfs.fs/          the file-system bundle
 #   sbin/mount.tarn_ntfs                           symbolic link to the bundle's mount helper
 #                                                  (FS-BUNDLE/Contents/Resources/mount.tarn_ntfs), so
 #                                                  that "mount -t tarn_ntfs" finds it
-# depmod runs only when the root is "/"; for another root it is skipped with a note, since that
-# tree's module index belongs to whoever boots it.
 #
 # Exit status: 0 installed; 64 wrong number of arguments or a relative NTFS_INSTALL_ROOT;
-# 66 an input is missing; 71 depmod failed; 73 a destination cannot be created;
+# 66 an input is missing; 69 ntfs-3g is missing; 73 a destination cannot be created;
 # 77 installing into "/" needs root.
 set -eu
 
@@ -30,7 +29,7 @@ me=Install-Kext
 take_install_root "installing into /"
 
 module_name=tarn_ntfs
-module_in_bundle=Contents/Linux/$module_name.ko
+module_in_bundle=Contents/Linux/$module_name.conf
 mount_helper_in_bundle=Contents/Resources/mount.$module_name
 for input in "$1" "$2" "$3"; do
   if [ ! -f "$input" ] || [ ! -r "$input" ]; then fail 66 "missing input file: $input"; fi
@@ -42,7 +41,7 @@ if [ ! -d "$5" ] || [ ! -x "$5/$mount_helper_in_bundle" ]; then
   fail 66 "missing file-system bundle (with $mount_helper_in_bundle): $5"
 fi
 
-# Everything checked: from here on files change.
+# Everything of ours checked; Install-Executables.sh checks its tools before it changes anything.
 /bin/sh "$(dirname "$0")/Install-Executables.sh" "$1" "$2" "$3"
 
 make_dir() {
@@ -73,19 +72,9 @@ put_tree() {
 }
 
 bundles=$prefix/usr/local/lib/tarn_ntfs
-kernel_release=$(uname -r)
 
 put_tree "$4" "$bundles/$module_name.kext"
-put_file "$4/$module_in_bundle" "$prefix/lib/modules/$kernel_release/extra/$module_name.ko" 0644
-if [ -n "$prefix" ]; then
-  say "skipped depmod: the root is $prefix (run 'depmod -b $prefix $kernel_release' there if it boots)"
-elif ! command -v depmod >/dev/null 2>&1; then
-  say "skipped depmod: not found (modprobe will not know $module_name until it runs)"
-elif depmod -a "$kernel_release"; then
-  say "ran depmod -a $kernel_release"
-else
-  fail 71 "depmod -a $kernel_release failed"
-fi
+put_file "$4/$module_in_bundle" "$prefix/etc/modprobe.d/$module_name.conf" 0644
 
 put_tree "$5" "$bundles/$module_name.fs"
 link=$prefix/sbin/mount.$module_name

@@ -2,14 +2,14 @@
 # Reloads the NTFS driver's kernel module: unloads it when it is loaded, then loads it again.
 # Usage: Reload.sh   (no arguments)
 #
-# With NTFS_INSTALL_ROOT unset, empty or "/", the module is loaded with modprobe, as Install-Kext.sh
-# indexed it. With another (absolute) root, the running kernel gets that root's copy,
-# <root>/lib/modules/<uname -r>/extra/tarn_ntfs.ko, through insmod, since that tree has no index.
-# The module tools (lsmod, modprobe, insmod) are taken from PATH.
+# The module is the one that <root>/etc/modprobe.d/tarn_ntfs.conf (Install-Kext.sh) names with
+# "alias tarn_ntfs MODULE": the kernel's own NTFS module, loaded with modprobe. The root is
+# NTFS_INSTALL_ROOT ("/" when unset or empty). The module tools (lsmod, modprobe) come from PATH.
 #
-# Exit status: 0 loaded; 64 a relative NTFS_INSTALL_ROOT or an argument; 66 the root holds no
-# module file; 69 a module tool is missing; 71 the module did not load; 75 the loaded module did
-# not unload (in use: try again once its volumes are unmounted); 77 needs root for "/".
+# Exit status: 0 loaded; 64 a relative NTFS_INSTALL_ROOT or an argument; 66 the root names no
+# module; 69 a module tool is missing; 71 the module did not load (a kernel without it: volumes
+# then mount through ntfs-3g); 75 the loaded module did not unload (in use: try again once its
+# volumes are unmounted); 77 needs root for "/".
 set -eu
 
 me=Reload
@@ -20,16 +20,16 @@ me=Reload
 
 take_install_root "loading kernel modules"
 
-module_name=tarn_ntfs
-module_file=
-if [ -n "$prefix" ]; then
-  module_file=$prefix/lib/modules/$(uname -r)/extra/$module_name.ko
-  [ -f "$module_file" ] || fail 66 "no module file at $module_file"
-  loader=insmod
-else
-  loader=modprobe
+conf=$prefix/etc/modprobe.d/tarn_ntfs.conf
+module_name=
+if [ -f "$conf" ]; then
+  # shellcheck disable=SC2034 # the alias's own name is not needed
+  while read -r keyword alias target _; do
+    if [ "$keyword" = alias ] && [ -n "$target" ]; then module_name=$target; break; fi
+  done <"$conf"
 fi
-for tool in lsmod modprobe "$loader"; do
+[ -n "$module_name" ] || fail 66 "no module named by $conf"
+for tool in lsmod modprobe; do
   command -v "$tool" >/dev/null 2>&1 || fail 69 "$tool not found"
 done
 
@@ -49,10 +49,5 @@ else
   say "$module_name was not loaded"
 fi
 
-if [ -n "$module_file" ]; then
-  insmod "$module_file" || fail 71 "could not load $module_file"
-  say "loaded $module_file"
-else
-  modprobe "$module_name" || fail 71 "could not load $module_name"
-  say "loaded $module_name"
-fi
+modprobe "$module_name" || fail 71 "could not load $module_name"
+say "loaded $module_name"

@@ -5,13 +5,14 @@
 # Removes, below NTFS_INSTALL_ROOT ("/" when unset or empty; must be absolute), whatever of these is
 # there, and nothing else:
 #   the driver: usr/local/lib/tarn_ntfs/ (library and bundles), usr/local/sbin/tarn_ntfs_fix,
-#     usr/local/sbin/tarn_ntfs-formatter, lib/modules/*/extra/tarn_ntfs.ko, sbin/mount.tarn_ntfs
+#     usr/local/sbin/tarn_ntfs-formatter, usr/local/sbin/tarn_ntfs-diskutil,
+#     etc/modprobe.d/tarn_ntfs.conf, sbin/mount.tarn_ntfs
 #   the helper: Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool (and those two folders when
 #     empty), etc/systemd/system/com.zel.ntfs.HelperTool.service, its D-Bus activation file and bus
 #     policy, and its polkit action
 # When the root is "/": first removes the bus activation file and stops and disables the helper's
-# unit (where systemd runs) and unloads the module when it is loaded; afterwards reloads systemd
-# and the bus and runs depmod. Running it again when nothing is left only says so.
+# unit (where systemd runs); afterwards reloads systemd and the bus. The NTFS module is the kernel's
+# own and stays loaded for whoever uses it. Running it again when nothing is left only says so.
 #
 # Exit status: 0 removed (or nothing there); 64 a relative NTFS_INSTALL_ROOT or an argument;
 # 74 a file could not be removed; 77 uninstalling from "/" needs root.
@@ -30,16 +31,6 @@ service_name=com.tarn.mac.utility.store.ntfs.HelperTool
 unit=$label.service
 module_name=tarn_ntfs
 removed=0
-
-module_loaded() {
-  command -v lsmod >/dev/null 2>&1 || return 1
-  lsmod | {
-    while read -r name _; do
-      [ "$name" = "$module_name" ] && return 0
-    done
-    return 1
-  }
-}
 
 systemd_runs() {
   [ -z "$prefix" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null 2>&1
@@ -74,23 +65,13 @@ if systemd_runs && [ -e "/etc/systemd/system/$unit" ]; then
     warn "could not stop and disable $unit"
   fi
 fi
-if [ -z "$prefix" ] && module_loaded; then
-  if modprobe -r "$module_name" 2>/dev/null; then
-    say "unloaded module $module_name"
-  else
-    warn "module $module_name stays loaded (in use?) until the next restart"
-  fi
-fi
 
 remove "$prefix/usr/local/sbin/tarn_ntfs_fix"
 remove "$prefix/usr/local/sbin/tarn_ntfs-formatter"
+remove "$prefix/usr/local/sbin/tarn_ntfs-diskutil"
+remove "$prefix/etc/modprobe.d/$module_name.conf"
 remove "$prefix/sbin/mount.$module_name"
 remove "$prefix/usr/local/lib/tarn_ntfs"
-before=$removed
-for module in "$prefix"/lib/modules/*/extra/"$module_name".ko; do
-  remove "$module"
-done
-modules_removed=$((removed - before))
 
 remove "$prefix/Library/PrivilegedHelperTools/$label"
 remove_empty_dir "$prefix/Library/PrivilegedHelperTools"
@@ -105,8 +86,5 @@ remove "$prefix/usr/share/polkit-1/actions/$label.policy"
 if [ "$unit_removed" -gt 0 ] && systemd_runs; then
   if systemctl daemon-reload; then say "reloaded systemd"; else warn "systemctl daemon-reload failed"; fi
   reload_bus
-fi
-if [ "$modules_removed" -gt 0 ] && [ -z "$prefix" ] && command -v depmod >/dev/null 2>&1; then
-  if depmod -a; then say "ran depmod -a"; else warn "depmod -a failed"; fi
 fi
 [ "$removed" -gt 0 ] || say "nothing to remove"
