@@ -1,7 +1,9 @@
-// bench_disk_messages [ROUNDS] [MIB]: each disk message through the helper and the driver files, against the tool that does the work
-// run directly (spawn and wait, in-process) on the same loop device, round by round; prints the
-// median of each and their ratio (goal for format, mount and check: at most 1.05). Needs root,
-// loop devices, FUSE and ntfs-3g; says so and ends otherwise. Asserts nothing.
+// bench_disk_messages [ROUNDS] [MIB]: each disk message through the helper, against the same driver
+// file run directly (spawn and wait, in-process) with the same arguments on the same loop device,
+// round by round: the helper's share (goal for format, mount and check: at most 1.05). A third
+// column runs the ntfs-3g or exfatprogs tool underneath on its own: the launcher's share, which is
+// the price of its checks (state, devices in use). Prints medians. Needs root, loop devices, FUSE
+// and ntfs-3g; says so and ends otherwise. Asserts nothing.
 #include "HelperDaemon.h"
 #include "Measure.h"
 #include "PosixCommandRunner.h"
@@ -23,7 +25,8 @@ const fs::path driver = NTFS_DRIVER_DIR;
 struct Pair {
     std::function<void()> prepare;  // untimed, before each of the two
     std::function<void()> helper;
-    std::function<void()> direct;
+    std::function<void()> tool;  // the same driver file, run directly
+    std::function<void()> raw;   // what the driver file launches
 };
 
 }  // namespace
@@ -54,38 +57,50 @@ int main(int argc, char** argv)
     auto mounted = [&] { ntfs(); run.run("/usr/bin/ntfs-3g", {dev, mp}); };
     auto unmount = [&] { run.run(diskutil, {"unmount", dev}); };
 
-    const std::vector<std::pair<const char*, Pair>> pairs{
-        {"format", {[] {}, [&] { helper->formatNTFSDisk(formatter, dev, "Bench"); }, ntfs}},
-        {"mount", {[&] { unmount(); ntfs(); }, [&] { helper->mountNTFSDisk(mountHelper, dev, "", mp); },
-                   [&] { run.run("/usr/bin/ntfs-3g", {dev, mp}); }}},
-        {"unmount", {mounted, [&] { helper->unmountDisk(diskutil, dev); }, [&] { run.run("/usr/bin/umount", {dev}); }}},
-        {"check", {[&] { unmount(); ntfs(); }, [&] { helper->checkDisk(fix, dev); },
-                   [&] { run.run("/usr/bin/ntfsfix", {"-d", dev}); }}},
-        {"rename", {[] {}, [&] { helper->renameUnmountedVolume(diskutil, dev, "Renamed"); },
-                    [&] { run.run("/usr/sbin/ntfslabel", {dev, "Renamed"}); }}},
-        {"eraseVolume", {[] {}, [&] { helper->formatDisk(diskutil, dev, 0, "Stick", true); },
-                         [&] { run.run("/usr/sbin/mkfs.exfat", {"-L", "Stick", dev}); }}},
+    auto direct = [&](const std::string& tool, std::vector<std::string> args) {
+        return [&run, tool, args = std::move(args)] { run.run(tool, args); };
     };
-    std::map<std::string, std::pair<std::vector<double>, std::vector<double>>> times;
+    const std::vector<std::pair<const char*, Pair>> pairs{
+        {"format", {[] {}, [&] { helper->formatNTFSDisk(formatter, dev, "Bench"); },
+                    direct(formatter, {"-v", "Bench", dev}), ntfs}},
+        {"mount", {[&] { unmount(); ntfs(); }, [&] { helper->mountNTFSDisk(mountHelper, dev, "", mp); },
+                   direct(mountHelper, {"-o", "", dev, mp}), direct("/usr/bin/ntfs-3g", {dev, mp})}},
+        {"unmount", {mounted, [&] { helper->unmountDisk(diskutil, dev); }, direct(diskutil, {"unmount", dev}),
+                     direct("/usr/bin/umount", {dev})}},
+        {"check", {[&] { unmount(); ntfs(); }, [&] { helper->checkDisk(fix, dev); }, direct(fix, {dev}),
+                   direct("/usr/bin/ntfsfix", {"-d", dev})}},
+        {"rename", {[] {}, [&] { helper->renameUnmountedVolume(diskutil, dev, "Renamed"); },
+                    direct(diskutil, {"rename", dev, "Renamed"}), direct("/usr/sbin/ntfslabel", {dev, "Renamed"})}},
+        {"eraseVolume", {[] {}, [&] { helper->formatDisk(diskutil, dev, 0, "Stick", true); },
+                         direct(diskutil, {"eraseVolume", "ExFAT", "Stick", dev}),
+                         direct("/usr/sbin/mkfs.exfat", {"-L", "Stick", dev})}},
+    };
+    struct Times {
+        std::vector<double> helper, tool, raw;
+    };
+    std::map<std::string, Times> times;
+    auto timed = [&](const Pair& pair, const std::function<void()>& step, std::vector<double>& into) {
+        pair.prepare();
+        into.push_back(microseconds(step));
+        unmount();
+    };
     for (int round = 0; round < rounds; ++round) {
         for (const auto& [name, pair] : pairs) {
-            pair.prepare();
-            times[name].first.push_back(microseconds(pair.helper));
-            unmount();
-            pair.prepare();
-            times[name].second.push_back(microseconds(pair.direct));
-            unmount();
+            timed(pair, pair.helper, times[name].helper);
+            timed(pair, pair.tool, times[name].tool);
+            timed(pair, pair.raw, times[name].raw);
         }
     }
     auto median = [](std::vector<double> v) {
         std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
         return v[v.size() / 2];
     };
-    std::printf("%-12s %14s %14s %8s   (%d rounds, %ld MiB image on %s)\n", "message", "helper ms", "direct ms", "ratio",
-                rounds, mebibytes, dev.c_str());
+    std::printf("%-12s %10s %10s %10s %12s %14s   (%d rounds, %ld MiB image on %s)\n", "message", "helper ms",
+                "tool ms", "raw ms", "helper/tool", "tool/raw", rounds, mebibytes, dev.c_str());
     for (const auto& [name, pair] : pairs) {
-        double h = median(times[name].first) / 1000, d = median(times[name].second) / 1000;
-        std::printf("%-12s %14.1f %14.1f %8.2f\n", name, h, d, h / d);
+        const Times& t = times[name];
+        double h = median(t.helper) / 1000, d = median(t.tool) / 1000, r = median(t.raw) / 1000;
+        std::printf("%-12s %10.1f %10.1f %10.1f %12.2f %14.2f\n", name, h, d, r, h / d, d / r);
     }
     unmount();
     run.run("/usr/sbin/losetup", {"-d", dev});
