@@ -1,23 +1,19 @@
 #pragma once
 
 #include "Subprocess.h"
-#include "UniqueFd.h"
-
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace ntfs {
 
 class Authorization;
 
-// A tool started as root, a child of this process: its owner reaps it by pid (or watches the
-// pidfd) and reads its combined output, first `initialOutput`, then the descriptor to its end.
+// A tool started as root, a released child of this process: its owner reaps it and reads its
+// combined output, first `initialOutput`, then the child's output pipe to its end.
 struct ElevatedLaunch {
     std::int32_t status = 0;  // an AuthorizationStatus value; the other fields are set only on success
-    pid_t pid = -1;
-    UniqueFd pidFd;
-    UniqueFd output;
+    std::optional<Subprocess> tool;
     std::string initialOutput;
 
     static ElevatedLaunch failure(std::int32_t status)

@@ -2,7 +2,7 @@
 
 #include "AuthorizationStatus.h"
 #include "OutputFileHandle.h"
-#include "UniqueFd.h"
+#include "Subprocess.h"
 
 #include <QMetaObject>
 #include <QString>
@@ -119,14 +119,14 @@ private:
     void scheduleStatusTimer();
     void invalidateStatusTimer();
     void drainUntilToolEnds();
-    std::optional<int> reap(int options) const;
+    std::optional<int> reap(bool block);
     void ended(int status);
 
     std::unique_ptr<QTimer> checkStatusTimer_;
     QMetaObject::Connection checkStatusConnection_;
     bool isRunning_ = false;
     pid_t processIdentifier_ = 0;
-    ntfs::UniqueFd processFd_;
+    std::optional<ntfs::Subprocess> tool_;
     int terminationStatus_ = 0;
 
     mutable std::mutex propertiesMutex_;
