@@ -99,13 +99,7 @@ void InstallHelperViewController::installAction(QObject*)
         return;
     }
     log("Install Action: Bless Jobs");
-    auto created = ntfs::Authorization::create();
-    if (created.status != ntfs::AuthorizationStatus::success) {
-        showBlessActionFailedResult(DomainError::osStatus(created.status));
-        return;
-    }
-    // The new reference exists before the old one is freed, so the two never share an address.
-    set_authRef(std::move(created.authorization));
+    set_authRef(ntfs::Authorization::create());
 
     std::optional<DomainError> error;
     if (blessHelperWithLabel(QString::fromLatin1(helperLabel), &error)) {
@@ -120,11 +114,7 @@ void InstallHelperViewController::installAction(QObject*)
 
 bool InstallHelperViewController::blessHelperWithLabel(const QString& label, std::optional<DomainError>* error)
 {
-    std::vector<ntfs::AuthorizationItem> rights{{ServiceManagement::rightBlessPrivilegedHelper, {}, 0}};
-    std::int32_t status = authRef_ ? authRef_->copyRights(rights, ntfs::Authorization::flagInteractionAllowed |
-                                                                      ntfs::Authorization::flagExtendRights |
-                                                                      ntfs::Authorization::flagPreAuthorize)
-                                   : invalidReferenceStatus;
+    std::int32_t status = authRef_ ? ntfs::AuthorizationStatus::success : invalidReferenceStatus;
     if (status != ntfs::AuthorizationStatus::success) {
         if (error)
             *error = DomainError::osStatus(status);
@@ -132,7 +122,7 @@ bool InstallHelperViewController::blessHelperWithLabel(const QString& label, std
     }
     std::optional<DomainError> platformError;
     bool blessed = AppServices::current().serviceManagement.jobBless(
-        QString::fromLatin1(ServiceManagement::domainSystemLaunchd), label, authRef_.get(), platformError);
+        QString::fromLatin1(ServiceManagement::domainSystemLaunchd), label, platformError);
     if (!blessed && error)
         *error = std::move(platformError);
     return blessed;

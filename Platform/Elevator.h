@@ -7,8 +7,6 @@
 
 namespace ntfs {
 
-class Authorization;
-
 // A tool started as root, a released child of this process: its owner reaps it and reads its
 // combined output, first `initialOutput`, then the child's output pipe to its end.
 struct ElevatedLaunch {
@@ -31,8 +29,7 @@ public:
 
     // Whether tools can be run as root on this system at all.
     virtual bool available() const = 0;
-    // The authorization may be null; it stays the caller's.
-    virtual ElevatedLaunch execute(const Authorization* authorization, const SpawnRequest& request) = 0;
+    virtual ElevatedLaunch execute(const SpawnRequest& request) = 0;
 };
 
 }  // namespace ntfs

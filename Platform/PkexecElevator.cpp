@@ -80,8 +80,7 @@ std::filesystem::path PkexecElevator::trampolineBesideExecutable()
     return executable.parent_path() / TrampolineProtocol::executableName;
 }
 
-// The authorization is not consulted: pkexec asks for consent itself, at the moment of running.
-ElevatedLaunch PkexecElevator::execute(const Authorization*, const SpawnRequest& request)
+ElevatedLaunch PkexecElevator::execute(const SpawnRequest& request)
 {
     if (request.program.empty())
         return ElevatedLaunch::failure(AuthorizationStatus::toolExecuteFailure);

@@ -1,6 +1,5 @@
 #include "QVPrivilegedTask.h"
 
-#include "Authorization.h"
 #include "Elevator.h"
 #include "LogFormat.h"
 #include "Logger.h"
@@ -155,28 +154,11 @@ QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath
 
 std::int32_t QVPrivilegedTask::launch()
 {
-    if (isRunning_) {
-        log(ntfs::formatLog("Task already running: %@", description().toStdString()));
-        return success;
-    }
-    if (!authorizationFunctionAvailable()) {
-        log(unavailableMessage);
-        return functionUnavailableStatus;
-    }
-    auto created = ntfs::Authorization::create();
-    if (created.status != success)
-        return created.status;
-    std::vector<ntfs::AuthorizationItem> rights{
-        {std::string(ntfs::Authorization::rightExecuteAsRoot), fileSystemRepresentation(launchPath()), 0}};
-    auto status = created.authorization->copyRights(rights, ntfs::Authorization::flagInteractionAllowed |
-                                                                ntfs::Authorization::flagExtendRights |
-                                                                ntfs::Authorization::flagPreAuthorize);
-    if (status != success)
-        return status;
-    return launchWithAuthorization(created.authorization.get());
+    return launchWithAuthorization(nullptr);
 }
 
-std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization* authorization)
+// The authorization is not consulted: the elevator asks for consent when the tool runs.
+std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization*)
 {
     if (isRunning_) {
         log(ntfs::formatLog("Task already running: %@", description().toStdString()));
@@ -193,7 +175,7 @@ std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization
     if (auto directory = currentDirectoryPath(); !directory.isNull())
         request.workingDirectory = fileSystemRepresentation(directory);
 
-    auto launched = elevator->execute(authorization, request);
+    auto launched = elevator->execute(request);
     if (launched.status != success)
         return launched.status;
     started(std::move(launched));
