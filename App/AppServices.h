@@ -8,15 +8,15 @@ class Bundle;
 class ColorCatalog;
 class OSVersionSource;
 class ProcessExit;
-class ScriptRunner;
 class ServiceManagement;
+class SystemRestart;
 
 // The platform services the screens reach, installed once by the program (or by a test) for the
 // life of an AppServicesScope. Screens are created by identifier alone, so they find them here.
 struct AppServices {
     ntfs::Logger& logger;
     ColorCatalog& colors;
-    ScriptRunner& scripts;
+    SystemRestart& restart;
     ProcessExit& exit;
     AlertPresenter& alerts;
     OSVersionSource& osVersion;

@@ -13,8 +13,7 @@ BlessToolServiceManagement::BlessToolServiceManagement(const Bundle& bundle, ntf
 {
 }
 
-bool BlessToolServiceManagement::jobBless(const QString& domain, const QString& label,
-                                          const ntfs::Authorization* authorization, std::optional<DomainError>& error)
+bool BlessToolServiceManagement::jobBless(const QString& domain, const QString& label, std::optional<DomainError>& error)
 {
     if (domain != QLatin1String(domainSystemLaunchd)) {
         error = DomainError::launchd(BlessToolStatus::internalFailure);
@@ -22,7 +21,7 @@ bool BlessToolServiceManagement::jobBless(const QString& domain, const QString& 
     }
     QString tool = QDir(bundle_.bundlePath()).filePath(QString::fromLatin1(BlessToolStatus::executableName));
     auto task = QVPrivilegedTask::initWithLaunchPath(tool, {label}, bundle_.bundlePath());
-    std::int32_t status = task->launchWithAuthorization(authorization);
+    std::int32_t status = task->launch();
     if (status != ntfs::AuthorizationStatus::success) {
         error = DomainError::osStatus(status);
         return false;

@@ -20,8 +20,7 @@ class BlessToolServiceManagement final : public ServiceManagement {
 public:
     BlessToolServiceManagement(const Bundle& bundle, ntfs::Logger& logger);
 
-    bool jobBless(const QString& domain, const QString& label, const ntfs::Authorization* authorization,
-                  std::optional<DomainError>& error) override;
+    bool jobBless(const QString& domain, const QString& label, std::optional<DomainError>& error) override;
 
 private:
     const Bundle& bundle_;

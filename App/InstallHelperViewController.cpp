@@ -250,15 +250,7 @@ void InstallHelperViewController::installAction(QObject*)
 void InstallHelperViewController::blessAfterScript()
 {
     log("Install Action: Bless Jobs");
-    auto created = ntfs::Authorization::create();
-    if (created.status != ntfs::AuthorizationStatus::success) {
-        becomeIdle();
-        showBlessActionFailedResult(DomainError::osStatus(created.status));
-        emit flowFinished();
-        return;
-    }
-    // The new reference exists before the old one is freed, so the two never share an address.
-    set_authRef(std::move(created.authorization));
+    set_authRef(ntfs::Authorization::create());
 
     showStep(Step::Registering);
     using Outcome = std::pair<bool, std::optional<DomainError>>;
@@ -286,11 +278,7 @@ void InstallHelperViewController::blessAfterScript()
 
 bool InstallHelperViewController::blessHelperWithLabel(const QString& label, std::optional<DomainError>* error)
 {
-    std::vector<ntfs::AuthorizationItem> rights{{ServiceManagement::rightBlessPrivilegedHelper, {}, 0}};
-    std::int32_t status = authRef_ ? authRef_->copyRights(rights, ntfs::Authorization::flagInteractionAllowed |
-                                                                      ntfs::Authorization::flagExtendRights |
-                                                                      ntfs::Authorization::flagPreAuthorize)
-                                   : invalidReferenceStatus;
+    std::int32_t status = authRef_ ? ntfs::AuthorizationStatus::success : invalidReferenceStatus;
     if (status != ntfs::AuthorizationStatus::success) {
         if (error)
             *error = DomainError::osStatus(status);
@@ -298,7 +286,7 @@ bool InstallHelperViewController::blessHelperWithLabel(const QString& label, std
     }
     std::optional<DomainError> platformError;
     bool blessed = AppServices::current().serviceManagement.jobBless(
-        QString::fromLatin1(ServiceManagement::domainSystemLaunchd), label, authRef_.get(), platformError);
+        QString::fromLatin1(ServiceManagement::domainSystemLaunchd), label, platformError);
     if (!blessed && error)
         *error = std::move(platformError);
     return blessed;

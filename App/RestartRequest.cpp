@@ -4,20 +4,15 @@
 #include "LogFormat.h"
 #include "Logger.h"
 #include "ProcessExit.h"
-#include "ScriptRunner.h"
+#include "SystemRestart.h"
 
 #include <string>
-
-QString RestartRequest::scriptSource()
-{
-    return QString::fromUtf8(scriptFormat).replace(QStringLiteral("%@"), QString::fromUtf8(scriptArgument));
-}
 
 void RestartRequest::perform()
 {
     AppServices& services = AppServices::current();
     QString errorInfo;
-    if (!services.scripts.execute(scriptSource(), errorInfo)) {
+    if (!services.restart.restart(errorInfo)) {
         std::string info = errorInfo.toStdString();
         services.logger.log(ntfs::formatLog("%@", std::string_view(info)));
     }

@@ -6,20 +6,14 @@
 
 #include <optional>
 
-namespace ntfs {
-class Authorization;
-}
-
 // The platform's bless mechanism: installs the privileged helper that the app carries under a
-// label into a launchd domain, with the consent held by (or asked for under) an authorization.
+// label into a launchd domain, asking the user for consent.
 class ServiceManagement {
 public:
     static constexpr const char* domainSystemLaunchd = "kSMDomainSystemLaunchd";
-    static constexpr const char* rightBlessPrivilegedHelper = "com.apple.ServiceManagement.blesshelper";
 
     virtual ~ServiceManagement() = default;
 
     // On failure returns false and, where it knows why, sets error.
-    virtual bool jobBless(const QString& domain, const QString& label, const ntfs::Authorization* authorization,
-                          std::optional<DomainError>& error) = 0;
+    virtual bool jobBless(const QString& domain, const QString& label, std::optional<DomainError>& error) = 0;
 };

@@ -55,16 +55,10 @@ bool NtfsVolumeState::hibernated(const std::string& device)
 {
     Subprocess cat = Subprocess::spawn({onPath("ntfscat"), {"-f", device, "hiberfil.sys"}, {}});
     std::string head;
-    while (head.size() < 4) {
-        pollfd ready{cat.outputFd(), POLLIN, 0};
-        if (poll(&ready, 1, -1) != 1)
-            break;
-        std::array<char, 4> bytes{};
-        ssize_t n = read(cat.outputFd(), bytes.data(), 4 - head.size());
-        if (n <= 0)
-            break;
-        head.append(bytes.data(), static_cast<std::size_t>(n));
-    }
+    cat.readOutput([&head](std::string_view chunk) {
+        head.append(chunk.substr(0, 4 - head.size()));
+        return head.size() < 4;
+    });
     // Leaving scope stops ntfscat: nothing more of the file is wanted.
     return head == "hibr" || head == "HIBR" || head == "wake" || head == "WAKE";
 }

@@ -1,5 +1,6 @@
 #include "SystemOperations.h"
 
+#include "CommandText.h"
 #include "LogFormat.h"
 
 #include <array>
@@ -14,44 +15,6 @@ namespace {
 std::string errorText(int error)
 {
     return std::generic_category().message(error);
-}
-
-bool isUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra;
-        char32_t code;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size())
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 }  // namespace
@@ -94,7 +57,7 @@ CommandResult SystemOperations::latestMountLog()
     std::string_view bytes(buffer.data(), received);
     std::string text(bytes.substr(0, bytes.find('\0')));
     print("kernel string is: " + text + "\n");
-    if (!isUtf8(text))
+    if (!CommandText::isValidUtf8(text))
         return {std::nullopt, 0};
     return {std::move(text), 0};
 }

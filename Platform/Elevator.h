@@ -1,23 +1,17 @@
 #pragma once
 
 #include "Subprocess.h"
-#include "UniqueFd.h"
-
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace ntfs {
 
-class Authorization;
-
-// A tool started as root, a child of this process: its owner reaps it by pid (or watches the
-// pidfd) and reads its combined output, first `initialOutput`, then the descriptor to its end.
+// A tool started as root, a released child of this process: its owner reaps it and reads its
+// combined output, first `initialOutput`, then the child's output pipe to its end.
 struct ElevatedLaunch {
     std::int32_t status = 0;  // an AuthorizationStatus value; the other fields are set only on success
-    pid_t pid = -1;
-    UniqueFd pidFd;
-    UniqueFd output;
+    std::optional<Subprocess> tool;
     std::string initialOutput;
 
     static ElevatedLaunch failure(std::int32_t status)
@@ -35,8 +29,7 @@ public:
 
     // Whether tools can be run as root on this system at all.
     virtual bool available() const = 0;
-    // The authorization may be null; it stays the caller's.
-    virtual ElevatedLaunch execute(const Authorization* authorization, const SpawnRequest& request) = 0;
+    virtual ElevatedLaunch execute(const SpawnRequest& request) = 0;
 };
 
 }  // namespace ntfs

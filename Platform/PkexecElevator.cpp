@@ -3,11 +3,9 @@
 #include "AuthorizationStatus.h"
 #include "TrampolineProtocol.h"
 
-#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
-#include <poll.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -35,37 +33,19 @@ std::optional<std::string> textAfterMarker(std::string& seen)
     return std::nullopt;
 }
 
-// Reads until the trampoline's marker and returns what followed it in the same reads, or nothing
-// when the child ended without writing it. Output is read before the end is looked at, so a tool
-// that starts and ends at once still counts as started.
-std::optional<std::string> awaitStartMarker(const Subprocess& child)
+// Reads until the trampoline's marker and returns what followed it in the same read, or nothing
+// when the child ended without writing it. A tool that starts and ends at once still counts as
+// started.
+std::optional<std::string> awaitStartMarker(Subprocess& child)
 {
     std::string seen;
-    std::array<char, 65536> buffer;
-    bool outputOpen = true;
-    for (;;) {
-        std::array<pollfd, 2> fds{{{outputOpen ? child.outputFd() : -1, POLLIN, 0}, {child.pidFd(), POLLIN, 0}}};
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (fds[0].revents != 0) {
-            ssize_t n = read(child.outputFd(), buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                outputOpen = false;
-                continue;
-            }
-            seen.append(buffer.data(), static_cast<size_t>(n));
-            if (auto rest = textAfterMarker(seen))
-                return rest;
-            continue;
-        }
-        if (fds[1].revents != 0)
-            return std::nullopt;
-    }
+    std::optional<std::string> rest;
+    child.readOutput([&](std::string_view chunk) {
+        seen.append(chunk);
+        rest = textAfterMarker(seen);
+        return !rest;
+    });
+    return rest;
 }
 
 std::int32_t statusOfEarlyEnd(const ExitStatus& status)
@@ -79,9 +59,8 @@ std::int32_t statusOfEarlyEnd(const ExitStatus& status)
 
 ElevatedLaunch started(Subprocess child, std::string initialOutput)
 {
-    auto released = std::move(child).release();
-    return {AuthorizationStatus::success, released.pid, std::move(released.pidFd), std::move(released.output),
-            std::move(initialOutput)};
+    child.release();
+    return {AuthorizationStatus::success, std::move(child), std::move(initialOutput)};
 }
 
 }  // namespace
@@ -101,8 +80,7 @@ std::filesystem::path PkexecElevator::trampolineBesideExecutable()
     return executable.parent_path() / TrampolineProtocol::executableName;
 }
 
-// The authorization is not consulted: pkexec asks for consent itself, at the moment of running.
-ElevatedLaunch PkexecElevator::execute(const Authorization*, const SpawnRequest& request)
+ElevatedLaunch PkexecElevator::execute(const SpawnRequest& request)
 {
     if (request.program.empty())
         return ElevatedLaunch::failure(AuthorizationStatus::toolExecuteFailure);

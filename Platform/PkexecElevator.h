@@ -27,7 +27,7 @@ public:
     static std::filesystem::path trampolineBesideExecutable();
 
     bool available() const override { return available_; }
-    ElevatedLaunch execute(const Authorization* authorization, const SpawnRequest& request) override;
+    ElevatedLaunch execute(const SpawnRequest& request) override;
 
 private:
     ElevatedLaunch runDirectly(SpawnRequest request) const;

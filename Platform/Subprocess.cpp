@@ -4,11 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 extern char** environ;
@@ -18,28 +21,56 @@ namespace {
 
 [[noreturn]] void fail(int error, const char* what) { throw std::system_error(error, std::generic_category(), what); }
 
-class SpawnSetup {
+// Output still in the pipe when the child has ended; a grandchild may go on writing, so we take
+// what the pipe held, not more.
+constexpr std::size_t drainLimit = 2 * 1024 * 1024;
+
+UniqueFd openOrFail(const char* path, int flags, const char* what)
+{
+    UniqueFd fd(open(path, flags | O_CLOEXEC));
+    if (!fd)
+        fail(errno, what);
+    return fd;
+}
+
+// argv or envp for exec: pointers into strings that outlive the call.
+class CStrings {
 public:
-    SpawnSetup()
+    explicit CStrings(std::vector<std::string> strings) : strings_(std::move(strings))
+    {
+        for (auto& text : strings_)
+            pointers_.push_back(text.data());
+        pointers_.push_back(nullptr);
+    }
+    char* const* get() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> strings_;
+    std::vector<char*> pointers_;
+};
+
+// What the child needs, prepared before it exists.
+struct ChildSetup {
+    UniqueFd input;
+    UniqueFd outputWrite;
+    UniqueFd directory;
+    CStrings argv;
+    std::optional<CStrings> envp;
+
+    char* const* environment() { return envp ? envp->get() : environ; }
+};
+
+class SpawnAttributes {
+public:
+    explicit SpawnAttributes(const ChildSetup& setup)
     {
         posix_spawn_file_actions_init(&actions_);
         posix_spawnattr_init(&attributes_);
-    }
-    ~SpawnSetup()
-    {
-        posix_spawn_file_actions_destroy(&actions_);
-        posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    void prepare(int outputWriteFd, int directoryFd)
-    {
-        posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions_, outputWriteFd, 1);
-        posix_spawn_file_actions_adddup2(&actions_, outputWriteFd, 2);
-        if (directoryFd >= 0)
-            posix_spawn_file_actions_addfchdir_np(&actions_, directoryFd);
+        posix_spawn_file_actions_adddup2(&actions_, setup.input.get(), 0);
+        posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 1);
+        posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 2);
+        if (setup.directory)
+            posix_spawn_file_actions_addfchdir_np(&actions_, setup.directory.get());
         posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
 
         sigset_t none;
@@ -50,6 +81,13 @@ public:
         posix_spawnattr_setsigdefault(&attributes_, &all);
         posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
+    ~SpawnAttributes()
+    {
+        posix_spawn_file_actions_destroy(&actions_);
+        posix_spawnattr_destroy(&attributes_);
+    }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
     const posix_spawn_file_actions_t* actions() const { return &actions_; }
     const posix_spawnattr_t* attributes() const { return &attributes_; }
@@ -58,6 +96,79 @@ private:
     posix_spawn_file_actions_t actions_;
     posix_spawnattr_t attributes_;
 };
+
+pid_t spawnDirectly(const std::string& program, ChildSetup& setup)
+{
+    SpawnAttributes attributes(setup);
+    pid_t pid = -1;
+    int error = posix_spawn(&pid, program.c_str(), attributes.actions(), attributes.attributes(), setup.argv.get(),
+                            setup.environment());
+    if (error != 0)
+        fail(error, "posix_spawn");
+    return pid;
+}
+
+struct ChildFailure {
+    int stage = 0;  // 1: switching to the user, 2: exec
+    int error = 0;
+};
+
+[[noreturn]] void childFailed(int report, int stage)
+{
+    ChildFailure failure{stage, errno};
+    (void)!write(report, &failure, sizeof failure);
+    _exit(127);
+}
+
+// Between fork and exec only async-signal-safe calls: the helper has other threads.
+[[noreturn]] void becomeUser(const std::string& program, ChildSetup& setup, const RunAs& user, int report)
+{
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        sigaction(signal, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (dup2(setup.input.get(), 0) < 0 || dup2(setup.outputWrite.get(), 1) < 0 || dup2(setup.outputWrite.get(), 2) < 0
+        || (setup.directory && fchdir(setup.directory.get()) != 0))
+        childFailed(report, 2);
+    if (setgroups(user.groups.size(), user.groups.data()) != 0 || setgid(user.group) != 0 || setuid(user.user) != 0)
+        childFailed(report, 1);
+    if (getuid() != user.user || geteuid() != user.user) {
+        errno = EPERM;
+        childFailed(report, 1);
+    }
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);  // the report pipe stays open until exec
+    execve(program.c_str(), setup.argv.get(), setup.environment());
+    childFailed(report, 2);
+}
+
+pid_t spawnAsUser(const std::string& program, ChildSetup& setup, const RunAs& user)
+{
+    int reportFds[2];
+    if (pipe2(reportFds, O_CLOEXEC) != 0)
+        fail(errno, "pipe2");
+    UniqueFd reportRead(reportFds[0]);
+    UniqueFd reportWrite(reportFds[1]);
+    pid_t pid = fork();
+    if (pid < 0)
+        fail(errno, "fork");
+    if (pid == 0)
+        becomeUser(program, setup, user, reportWrite.get());
+    reportWrite.reset();
+    ChildFailure failure;
+    ssize_t n;
+    do {
+        n = read(reportRead.get(), &failure, sizeof failure);
+    } while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(sizeof failure)) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        fail(failure.error, failure.stage == 1 ? "switch to the user" : "execve");
+    }
+    return pid;
+}
 
 }  // namespace
 
@@ -75,29 +186,21 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
         fail(errno, "pipe2");
     UniqueFd readEnd(pipeFds[0]);
     UniqueFd writeEnd(pipeFds[1]);
+    std::vector<std::string> argv{request.program};
+    argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());
+    ChildSetup setup{openOrFail("/dev/null", O_RDONLY, "open /dev/null"), std::move(writeEnd), {}, CStrings(std::move(argv)),
+                     std::nullopt};
+    if (request.workingDirectory)
+        setup.directory = openOrFail(request.workingDirectory->c_str(), O_RDONLY | O_DIRECTORY, "open working directory");
+    if (request.environment)
+        setup.envp.emplace(*request.environment);
 
-    UniqueFd directory;
-    if (request.workingDirectory) {
-        directory.reset(open(request.workingDirectory->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!directory)
-            fail(errno, "open working directory");
-    }
+    pid_t pid = request.runAs ? spawnAsUser(request.program, setup, *request.runAs) : spawnDirectly(request.program, setup);
+    return adopt(pid, std::move(readEnd));
+}
 
-    SpawnSetup setup;
-    setup.prepare(writeEnd.get(), directory.get());
-
-    std::vector<std::string> argvStrings{request.program};
-    argvStrings.insert(argvStrings.end(), request.arguments.begin(), request.arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : argvStrings)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = -1;
-    int error = posix_spawn(&pid, request.program.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
-    if (error != 0)
-        fail(error, "posix_spawn");
-
+Subprocess Subprocess::adopt(pid_t pid, UniqueFd output)
+{
     UniqueFd pidFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
     if (!pidFd) {
         int openError = errno;
@@ -105,12 +208,12 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
         waitpid(pid, nullptr, 0);
         fail(openError, "pidfd_open");
     }
-    return Subprocess(pid, std::move(pidFd), std::move(readEnd));
+    return Subprocess(pid, std::move(pidFd), std::move(output));
 }
 
 Subprocess::Subprocess(Subprocess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)), pidFd_(std::move(other.pidFd_)), output_(std::move(other.output_)),
-      exit_(std::exchange(other.exit_, std::nullopt))
+      exit_(std::exchange(other.exit_, std::nullopt)), released_(other.released_)
 {
 }
 
@@ -122,20 +225,14 @@ Subprocess& Subprocess::operator=(Subprocess&& other) noexcept
         pidFd_ = std::move(other.pidFd_);
         output_ = std::move(other.output_);
         exit_ = std::exchange(other.exit_, std::nullopt);
+        released_ = other.released_;
     }
     return *this;
 }
 
-Subprocess::Released Subprocess::release() &&
-{
-    Released released{std::exchange(pid_, -1), std::move(pidFd_), std::move(output_)};
-    exit_.reset();
-    return released;
-}
-
 Subprocess::~Subprocess()
 {
-    if (pid_ > 0 && !exit_) {
+    if (pid_ > 0 && !exit_ && !released_) {
         kill(pid_, SIGKILL);
         reap(0);
     }
@@ -161,48 +258,66 @@ std::optional<ExitStatus> Subprocess::tryReap() { return reap(WNOHANG); }
 
 ExitStatus Subprocess::waitForExit() { return *reap(0); }
 
-void Subprocess::drainAvailable(const std::function<void(std::string_view)>& sink)
+bool Subprocess::awaitReadableBeforeExit(int fd) const
 {
-    // A grandchild may go on writing after the child's end; take what the pipe held, not more.
-    constexpr size_t limit = 2 * 1024 * 1024;
-    std::array<char, 65536> buffer;
-    for (size_t taken = 0; taken < limit;) {
-        pollfd ready{output_.get(), POLLIN, 0};
-        if (poll(&ready, 1, 0) <= 0 || !(ready.revents & (POLLIN | POLLHUP)))
-            return;
-        ssize_t n = read(output_.get(), buffer.data(), buffer.size());
-        if (n <= 0) {
-            output_.reset();
-            return;
-        }
-        sink({buffer.data(), static_cast<size_t>(n)});
-        taken += static_cast<size_t>(n);
-    }
-}
-
-ExitStatus Subprocess::waitDrainingOutput(const std::function<void(std::string_view)>& sink)
-{
-    std::array<char, 65536> buffer;
-    while (output_) {
-        std::array<pollfd, 2> fds{{{output_.get(), POLLIN, 0}, {pidFd_.get(), POLLIN, 0}}};
+    for (;;) {
+        std::array<pollfd, 2> fds{{{fd, POLLIN, 0}, {pidFd_.get(), POLLIN, 0}}};
         if (poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
-            fail(errno, "poll");
+            return false;  // nothing to wait on any more; the caller goes on to reap
         }
-        if (fds[1].revents & POLLIN)
-            break;
+        if (fds[1].revents != 0)
+            return false;
+        if (fds[0].revents != 0)
+            return true;
+    }
+}
+
+bool Subprocess::readReady(UniqueFd& fd, std::size_t limit, const Reader& reader)
+{
+    std::array<char, 65536> buffer;
+    for (std::size_t taken = 0; fd && taken < limit;) {
+        pollfd ready{fd.get(), POLLIN, 0};
+        if (poll(&ready, 1, 0) <= 0 || (ready.revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            return true;
+        ssize_t n = read(fd.get(), buffer.data(), std::min(buffer.size(), limit - taken));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            fd.reset();
+            return true;
+        }
+        taken += static_cast<std::size_t>(n);
+        if (!reader({buffer.data(), static_cast<std::size_t>(n)}))
+            return false;
+    }
+    return true;
+}
+
+bool Subprocess::readOutput(const Reader& reader)
+{
+    std::array<char, 65536> buffer;
+    while (output_ && awaitReadableBeforeExit(output_.get())) {
         ssize_t n = read(output_.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             output_.reset();
-            break;
+            return false;
         }
-        sink({buffer.data(), static_cast<size_t>(n)});
+        if (!reader({buffer.data(), static_cast<std::size_t>(n)}))
+            return true;
     }
-    if (output_)
-        drainAvailable(sink);
+    return !readReady(output_, drainLimit, reader);
+}
+
+ExitStatus Subprocess::waitDrainingOutput(const std::function<void(std::string_view)>& sink)
+{
+    readOutput([&sink](std::string_view chunk) {
+        sink(chunk);
+        return true;
+    });
     return waitForExit();
 }
 

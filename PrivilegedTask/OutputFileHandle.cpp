@@ -1,10 +1,11 @@
 #include "OutputFileHandle.h"
 
+#include "Subprocess.h"
+
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
+#include <unistd.h>
 
 namespace ntfs {
 
@@ -28,22 +29,11 @@ void OutputFileHandle::compact()
 
 void OutputFileHandle::absorbReady(std::size_t limit)
 {
-    std::array<char, 65536> chunk;
-    for (std::size_t taken = 0; fd_ && taken < limit;) {
-        pollfd ready{fd_.get(), POLLIN, 0};
-        if (poll(&ready, 1, 0) <= 0 || (ready.revents & (POLLIN | POLLHUP | POLLERR)) == 0)
-            return;
-        ssize_t n = ::read(fd_.get(), chunk.data(), std::min(chunk.size(), limit - taken));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            fd_.reset();
-            return;
-        }
+    Subprocess::readReady(fd_, limit, [this](std::string_view chunk) {
         compact();
-        pending_.append(chunk.data(), static_cast<qsizetype>(n));
-        taken += static_cast<std::size_t>(n);
-    }
+        pending_.append(chunk.data(), static_cast<qsizetype>(chunk.size()));
+        return true;
+    });
 }
 
 qint64 OutputFileHandle::bytesAvailable() const { return buffered() + QIODevice::bytesAvailable(); }

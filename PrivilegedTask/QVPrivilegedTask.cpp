@@ -1,6 +1,5 @@
 #include "QVPrivilegedTask.h"
 
-#include "Authorization.h"
 #include "Elevator.h"
 #include "LogFormat.h"
 #include "Logger.h"
@@ -12,11 +11,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <array>
 #include <cerrno>
 #include <filesystem>
-#include <poll.h>
-#include <sys/wait.h>
+#include <system_error>
 
 using ntfs::AuthorizationStatus::success;
 
@@ -53,11 +50,9 @@ std::shared_ptr<ntfs::Logger> currentLogger()
     return state.logger;
 }
 
-int terminationStatusOf(int waitStatus)
+int terminationStatusOf(const ntfs::ExitStatus& status)
 {
-    if (WIFSIGNALED(waitStatus))
-        return 128 + WTERMSIG(waitStatus);
-    return WEXITSTATUS(waitStatus);
+    return status.kind == ntfs::ExitStatus::Kind::Signaled ? 128 + status.value : status.value;
 }
 
 std::string fileSystemRepresentation(const QString& text) { return QFile::encodeName(text).toStdString(); }
@@ -159,28 +154,11 @@ QVPrivilegedTask::Pointer QVPrivilegedTask::launchedPrivilegedTaskWithLaunchPath
 
 std::int32_t QVPrivilegedTask::launch()
 {
-    if (isRunning_) {
-        log(ntfs::formatLog("Task already running: %@", description().toStdString()));
-        return success;
-    }
-    if (!authorizationFunctionAvailable()) {
-        log(unavailableMessage);
-        return functionUnavailableStatus;
-    }
-    auto created = ntfs::Authorization::create();
-    if (created.status != success)
-        return created.status;
-    std::vector<ntfs::AuthorizationItem> rights{
-        {std::string(ntfs::Authorization::rightExecuteAsRoot), fileSystemRepresentation(launchPath()), 0}};
-    auto status = created.authorization->copyRights(rights, ntfs::Authorization::flagInteractionAllowed |
-                                                                ntfs::Authorization::flagExtendRights |
-                                                                ntfs::Authorization::flagPreAuthorize);
-    if (status != success)
-        return status;
-    return launchWithAuthorization(created.authorization.get());
+    return launchWithAuthorization(nullptr);
 }
 
-std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization* authorization)
+// The authorization is not consulted: the elevator asks for consent when the tool runs.
+std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization*)
 {
     if (isRunning_) {
         log(ntfs::formatLog("Task already running: %@", description().toStdString()));
@@ -197,7 +175,7 @@ std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization
     if (auto directory = currentDirectoryPath(); !directory.isNull())
         request.workingDirectory = fileSystemRepresentation(directory);
 
-    auto launched = elevator->execute(authorization, request);
+    auto launched = elevator->execute(request);
     if (launched.status != success)
         return launched.status;
     started(std::move(launched));
@@ -209,11 +187,11 @@ void QVPrivilegedTask::started(ntfs::ElevatedLaunch launched)
     isRunning_ = true;
     {
         std::lock_guard lock(propertiesMutex_);
-        outputFileHandle_ = std::make_shared<ntfs::OutputFileHandle>(std::move(launched.output),
+        outputFileHandle_ = std::make_shared<ntfs::OutputFileHandle>(launched.tool->takeOutput(),
                                                                      QByteArray::fromStdString(launched.initialOutput));
     }
-    processIdentifier_ = launched.pid;
-    processFd_ = std::move(launched.pidFd);
+    processIdentifier_ = launched.tool->pid();
+    tool_ = std::move(launched.tool);
     scheduleStatusTimer();
 }
 
@@ -237,22 +215,19 @@ void QVPrivilegedTask::invalidateStatusTimer()
     QObject::disconnect(checkStatusConnection_);
 }
 
-std::optional<int> QVPrivilegedTask::reap(int options) const
+std::optional<int> QVPrivilegedTask::reap(bool block)
 {
-    int waitStatus = 0;
-    pid_t result;
-    do {
-        result = waitpid(processIdentifier_, &waitStatus, options);
-    } while (result < 0 && errno == EINTR);
-    if (result == 0)
-        return std::nullopt;
-    if (result < 0)
+    try {
+        auto status = block ? std::optional(tool_->waitForExit()) : tool_->tryReap();
+        return status ? std::optional(terminationStatusOf(*status)) : std::nullopt;
+    } catch (const std::system_error&) {
         return waitFailedStatus;
-    return terminationStatusOf(waitStatus);
+    }
 }
 
 void QVPrivilegedTask::ended(int status)
 {
+    tool_.reset();
     isRunning_ = false;
     terminationStatus_ = status;
 }
@@ -264,7 +239,7 @@ void QVPrivilegedTask::checkTaskStatus()
     const auto self = shared_from_this();
     if (auto output = outputFileHandle())
         output->absorbReady(readPerCheck);
-    auto status = reap(WNOHANG);
+    auto status = reap(false);
     if (!status)
         return;
     ended(*status);
@@ -279,18 +254,8 @@ void QVPrivilegedTask::checkTaskStatus()
 void QVPrivilegedTask::drainUntilToolEnds()
 {
     auto output = outputFileHandle();
-    while (processFd_) {
-        std::array<pollfd, 2> fds{{{processFd_.get(), POLLIN, 0}, {output ? output->fileDescriptor() : -1, POLLIN, 0}}};
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[0].revents != 0)
-            return;
-        if (fds[1].revents != 0)
-            output->absorbReady(readChunk);
-    }
+    while (tool_->awaitReadableBeforeExit(output ? output->fileDescriptor() : -1))
+        output->absorbReady(readChunk);
 }
 
 void QVPrivilegedTask::waitUntilExit()
@@ -302,7 +267,7 @@ void QVPrivilegedTask::waitUntilExit()
     const auto self = shared_from_this();
     invalidateStatusTimer();
     drainUntilToolEnds();
-    ended(reap(0).value_or(waitFailedStatus));
+    ended(reap(true).value_or(waitFailedStatus));
 }
 
 void QVPrivilegedTask::terminate() {}

@@ -2,7 +2,7 @@
 
 #include "AuthorizationStatus.h"
 #include "OutputFileHandle.h"
-#include "UniqueFd.h"
+#include "Subprocess.h"
 
 #include <QMetaObject>
 #include <QString>
@@ -76,10 +76,10 @@ public:
     QVPrivilegedTask(const QVPrivilegedTask&) = delete;
     QVPrivilegedTask& operator=(const QVPrivilegedTask&) = delete;
 
-    // Creates an authorization of its own, asks for the right to run launchPath as root, launches
-    // with it and frees it. Returns at once, without waiting for the tool.
+    // Starts the tool as root (the user is asked for consent meanwhile) and returns at once,
+    // without waiting for the tool.
     std::int32_t launch();
-    // Runs the tool under the caller's authorization (may be null), which the task never frees.
+    // The same; the caller's authorization (may be null) is accepted and left alone.
     std::int32_t launchWithAuthorization(const ntfs::Authorization* authorization);
     // Blocks until the tool has ended, taking its output into outputFileHandle's buffer meanwhile.
     // Neither the notification nor the termination handler follows.
@@ -119,14 +119,14 @@ private:
     void scheduleStatusTimer();
     void invalidateStatusTimer();
     void drainUntilToolEnds();
-    std::optional<int> reap(int options) const;
+    std::optional<int> reap(bool block);
     void ended(int status);
 
     std::unique_ptr<QTimer> checkStatusTimer_;
     QMetaObject::Connection checkStatusConnection_;
     bool isRunning_ = false;
     pid_t processIdentifier_ = 0;
-    ntfs::UniqueFd processFd_;
+    std::optional<ntfs::Subprocess> tool_;
     int terminationStatus_ = 0;
 
     mutable std::mutex propertiesMutex_;

@@ -5,17 +5,13 @@
 // second (the user typing a password), then runs the tool directly, as for a root process.
 // Goal: at most 50 ms. Prints the figures; exits with 1 when the goal is missed.
 #include "AlertPresenter.h"
-#include "AppServices.h"
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
+#include "AppWiring.h"
 #include "InstallHelperViewController.h"
-#include "LinuxPlatformVersionSource.h"
 #include "Logger.h"
 #include "PkexecElevator.h"
 #include "ProcessExit.h"
 #include "QVPrivilegedTask.h"
-#include "ResourceColorCatalog.h"
-#include "ScriptRunner.h"
+#include "SystemRestart.h"
 #include "Storyboard.h"
 #include "Window.h"
 
@@ -43,9 +39,9 @@ public:
     void log(std::string_view) override {}
 };
 
-class NoScripts final : public ScriptRunner {
+class NoRestart final : public SystemRestart {
 public:
-    bool execute(const QString&, QString&) override { return false; }
+    bool restart(QString&) override { return false; }
 };
 
 class NoExit final : public ProcessExit {
@@ -61,10 +57,10 @@ public:
 class PromptingElevator final : public ntfs::Elevator {
 public:
     bool available() const override { return true; }
-    ntfs::ElevatedLaunch execute(const ntfs::Authorization* authorization, const ntfs::SpawnRequest& request) override
+    ntfs::ElevatedLaunch execute(const ntfs::SpawnRequest& request) override
     {
         std::this_thread::sleep_for(promptTime);
-        return direct_.execute(authorization, request);
+        return direct_.execute(request);
     }
 
 private:
@@ -138,15 +134,16 @@ int main(int argc, char** argv)
     QString reloadScript = prepareBundle(dir);
 
     QuietLogger logger;
-    ResourceColorCatalog colors;
-    NoScripts scripts;
+    NoRestart restart;
     NoExit exit;
     DismissedAlerts alerts;
-    LinuxPlatformVersionSource osVersion;
-    Bundle bundle(dir.path());
-    BlessToolServiceManagement serviceManagement(bundle, logger);
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, bundle};
-    AppServicesScope scope(services);
+    AppServiceOverrides overrides;
+    overrides.logger = &logger;
+    overrides.restart = &restart;
+    overrides.exit = &exit;
+    overrides.alerts = &alerts;
+    overrides.bundlePath = dir.path();
+    AppWiring wiring(overrides);
     QVPrivilegedTask::setElevator(std::make_shared<PromptingElevator>());
     QVPrivilegedTask::setLogger(std::make_shared<QuietLogger>());
 

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <ctime>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -47,11 +46,9 @@ double cpuShareOf(Wait wait)
 
 double spinningWaitShare()
 {
-    auto child = ntfs::Subprocess::spawn({"/bin/sleep", {"2"}, {}});
-    auto released = std::move(child).release();
+    auto child = ntfs::Subprocess::spawn({"/bin/sleep", {"2"}});
     return cpuShareOf([&] {
-        int status = 0;
-        while (waitpid(released.pid, &status, WNOHANG) == 0) {
+        while (!child.tryReap()) {
         }
     });
 }

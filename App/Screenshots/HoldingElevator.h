@@ -7,7 +7,7 @@
 class HoldingElevator final : public ntfs::Elevator {
 public:
     bool available() const override { return true; }
-    ntfs::ElevatedLaunch execute(const ntfs::Authorization* authorization, const ntfs::SpawnRequest& request) override;
+    ntfs::ElevatedLaunch execute(const ntfs::SpawnRequest& request) override;
 
 private:
     ntfs::PkexecElevator direct_{{"/nonexistent/pkexec", "/nonexistent/trampoline", [] { return true; }}};

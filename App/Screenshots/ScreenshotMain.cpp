@@ -3,18 +3,13 @@
 // "installing" runs the app folder's install script for real, below NTFS_INSTALL_ROOT.
 // Nothing here restarts the computer or ends the process on a button press.
 #include "AppDelegate.h"
-#include "AppServices.h"
+#include "AppWiring.h"
 #include "ApplicationShell.h"
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
-#include "LinuxPlatformVersionSource.h"
 #include "Localization.h"
 #include "Logger.h"
-#include "MessageBoxAlertPresenter.h"
 #include "ProcessExit.h"
-#include "ResourceColorCatalog.h"
 #include "ScreenshotScene.h"
-#include "ScriptRunner.h"
+#include "SystemRestart.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -30,11 +25,11 @@ public:
     void log(std::string_view line) override { std::fprintf(stderr, "%.*s\n", int(line.size()), line.data()); }
 };
 
-class RefusingScriptRunner final : public ScriptRunner {
+class RefusingRestart final : public SystemRestart {
 public:
-    bool execute(const QString&, QString& errorInfo) override
+    bool restart(QString& errorInfo) override
     {
-        errorInfo = QStringLiteral("{ errorName = \"screenshots run no scripts\"; }");
+        errorInfo = QStringLiteral("{ errorName = \"screenshots restart nothing\"; }");
         return false;
     }
 };
@@ -54,15 +49,13 @@ int main(int argc, char** argv)
         return 2;
     }
     StderrLogger logger;
-    ResourceColorCatalog colors;
-    RefusingScriptRunner scripts;
+    RefusingRestart restart;
     IgnoredProcessExit exit;
-    MessageBoxAlertPresenter alerts;
-    LinuxPlatformVersionSource osVersion;  // as the app: the install runs Install-Kext.sh
-    Bundle mainBundle = Bundle::mainBundle();
-    BlessToolServiceManagement serviceManagement(mainBundle, logger);
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
-    AppServicesScope scope(services);
+    AppServiceOverrides overrides;
+    overrides.logger = &logger;
+    overrides.restart = &restart;
+    overrides.exit = &exit;
+    AppWiring wiring(overrides);
 
     auto translator = Localization::installForUserLocale();
 

@@ -5,7 +5,7 @@
 
 namespace ntfs::test {
 
-// What the doubles of one test saw, in order ("text:<key>", "color:<name>", "script", "exit:0").
+// What the doubles of one test saw, in order ("text:<key>", "color:<name>", "restart", "exit:0").
 struct EventLog {
     std::vector<std::string> events;
 

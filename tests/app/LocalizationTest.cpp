@@ -10,53 +10,13 @@
 namespace ntfs::test {
 namespace {
 
-// Every key the app and its install flow look up.
+// The keys that no idle screen shows (screens are checked in ScreenSetupTest): the window's title,
+// the alerts and the texts of work in progress.
 const char* const allKeys[] = {
-    "Window.title",
-    "InstallHelperViewController.pageTitle",
-    "InstallHelperViewController.stepLabel",
-    "InstallHelperViewController.instructionsLabel",
-    "InstallHelperViewController.installButton",
-    "InstallHelperViewController.uninstallButton",
-    "Alert.OK",
-    "Installation.failedWithReason",
-    "Installation.failed",
-    "Uninstall.failed",
-    "Uninstall.success",
-    "Uninstall.cancelled",
-    "GrantPermissionViewController.title",
-    "GrantPermissionViewController.stepLabel",
-    "GrantPermissionViewController.instructionsLabel",
-    "GrantPermissionViewController.quit",
-    "NoFDARebootViewController.title",
-    "NoFDARebootViewController.stepLabel",
-    "NoFDARebootViewController.instructionsLabel",
-    "NoFDARebootViewController.quit",
-    "VenturaQRCodeViewController.title",
-    "VenturaQRCodeViewController.stepLabel",
-    "VenturaQRCodeViewController.instructionsLabel",
-    "HelpPopoverViewController.q1",
-    "HelpPopoverViewController.a1",
-    "HelpPopoverViewController.q2",
-    "HelpPopoverViewController.a2",
-    "Progress.password",
-    "Progress.installing",
-    "Progress.registering",
-    "Progress.uninstalling",
-    "Progress.reloading",
-    "Progress.details",
-    "Progress.closeQuestion",
-    "Progress.closeExplanation",
-    "Progress.closeAnyway",
-    "Progress.keepOpen",
-    "Accessibility.installButton",
-    "Accessibility.uninstallButton",
-    "Accessibility.helpButton",
-    "Accessibility.busyIndicator",
-    "Accessibility.detailsButton",
-    "Accessibility.detailsView",
-    "Accessibility.qrCode",
-    "Accessibility.qrCodeDescription",
+    "Window.title",          "Alert.OK",              "Installation.failedWithReason", "Installation.failed",
+    "Uninstall.failed",      "Uninstall.success",     "Uninstall.cancelled",           "Progress.password",
+    "Progress.installing",   "Progress.registering",  "Progress.uninstalling",         "Progress.reloading",
+    "Progress.closeQuestion", "Progress.closeExplanation", "Progress.closeAnyway",     "Progress.keepOpen",
 };
 
 struct LocaleCase {
@@ -78,13 +38,11 @@ TEST_P(LocalizationTest, PicksTheTranslationForTheUsersLocale)
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, LocalizationTest,
-                         ::testing::Values(LocaleCase{"de_DE", "Jetzt neu starten"}, LocaleCase{"de_AT", "Jetzt neu starten"},
-                                           LocaleCase{"de_CH", "Jetzt neu starten"}, LocaleCase{"en_US", "Restart Now"},
-                                           LocaleCase{"en_GB", "Restart Now"}, LocaleCase{"fr_FR", "Restart Now"},
-                                           LocaleCase{"C", "Restart Now"}),
+                         // A regional German finds German; a language without texts falls back to English.
+                         ::testing::Values(LocaleCase{"de_CH", "Jetzt neu starten"}, LocaleCase{"fr_FR", "Restart Now"}),
                          [](const auto& p) { return std::string(p.param.locale); });
 
-TEST(TranslationsTest, BothLanguagesHaveATextForEveryKey)
+TEST(TranslationsTest, BothLanguagesHaveATextForEveryAlertKey)
 {
     for (const char* locale : {"en", "de"}) {
         auto translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(locale)));

@@ -11,11 +11,9 @@ namespace ntfs::test {
 // Records each bless request and answers with a set outcome (by default: failed, no error).
 class RecordingServiceManagement final : public ServiceManagement {
 public:
-    bool jobBless(const QString& domain, const QString& label, const ntfs::Authorization* authorization,
-                  std::optional<DomainError>& error) override
+    bool jobBless(const QString& domain, const QString& label, std::optional<DomainError>& error) override
     {
         requests.push_back(domain + QLatin1Char(' ') + label);
-        authorizations.push_back(authorization);
         error = answerError;
         return answer;
     }
@@ -23,7 +21,6 @@ public:
     bool answer = false;
     std::optional<DomainError> answerError;
     QStringList requests;
-    std::vector<const ntfs::Authorization*> authorizations;
 };
 
 }  // namespace ntfs::test

@@ -1,18 +1,11 @@
 // Opens the app's window on a restart screen and presses its go button, with the app's real
-// script runner and real exit. Log lines go to standard output as "log: <line>".
+// restart and real exit. Log lines go to standard output as "log: <line>".
 // Refuses to run unless DBUS_SYSTEM_BUS_ADDRESS names a bus: it must never reach a real logind.
 #include "AppDelegate.h"
-#include "AppServices.h"
+#include "AppWiring.h"
 #include "ApplicationShell.h"
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
-#include "ImmediateProcessExit.h"
 #include "Logger.h"
-#include "LogindScriptRunner.h"
-#include "MessageBoxAlertPresenter.h"
-#include "ResourceColorCatalog.h"
 #include "ScreenFixture.h"
-#include "UnameOSVersionSource.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -41,15 +34,9 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     StdoutLogger logger;
-    ResourceColorCatalog colors;
-    LogindScriptRunner scripts;
-    ImmediateProcessExit exit;
-    MessageBoxAlertPresenter alerts;
-    UnameOSVersionSource osVersion;
-    Bundle mainBundle = Bundle::mainBundle();
-    BlessToolServiceManagement serviceManagement(mainBundle, logger);
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
-    AppServicesScope scope(services);
+    AppServiceOverrides overrides;
+    overrides.logger = &logger;
+    AppWiring wiring(overrides);
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);

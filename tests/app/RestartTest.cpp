@@ -8,8 +8,6 @@
 namespace ntfs::test {
 namespace {
 
-const QString restartSource = QStringLiteral("tell application \"Finder\" to restart");
-
 class RestartActionTest : public ::testing::TestWithParam<const char*> {
 protected:
     void pressGo()
@@ -24,23 +22,22 @@ protected:
 TEST_P(RestartActionTest, AsksForTheRestartThenExitsWithZero)
 {
     pressGo();
-    EXPECT_EQ(services.scripts.sources, std::vector<QString>{restartSource});
-    EXPECT_EQ(services.log.events, (std::vector<std::string>{"color:lightBlue", "script", "exit:0"}));
+    EXPECT_EQ(services.log.events, (std::vector<std::string>{"color:lightBlue", "restart", "exit:0"}));
     EXPECT_TRUE(services.logger.lines().empty());
 }
 
 TEST_P(RestartActionTest, AFailedRequestIsLoggedOnceAsItStandsAndStillExitsWithZero)
 {
-    services.scripts.succeeds = false;
-    services.scripts.failureInfo = QStringLiteral("{ errorName = \"x.Denied\"; errorMessage = \"100% %@ %d\"; }");
+    services.restart.succeeds = false;
+    services.restart.failureInfo = QStringLiteral("{ errorName = \"x.Denied\"; errorMessage = \"100% %@ %d\"; }");
     pressGo();
     EXPECT_EQ(services.logger.lines(), std::vector<std::string>{"{ errorName = \"x.Denied\"; errorMessage = \"100% %@ %d\"; }"});
-    EXPECT_EQ(services.log.events, (std::vector<std::string>{"color:lightBlue", "script", "exit:0"}));
+    EXPECT_EQ(services.log.events, (std::vector<std::string>{"color:lightBlue", "restart", "exit:0"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRestartScreens, RestartActionTest, ::testing::Values("grantFDA", "justReboot"));
 
-// The real thing in a child process: the real script runner talks to a logind on a private system
+// The real thing in a child process: the real restart talks to a logind on a private system
 // bus, and the real exit ends the child.
 PrivateBusOptions busWithLogindPolicy()
 {

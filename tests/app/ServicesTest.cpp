@@ -1,7 +1,6 @@
 #include "MessageBoxAlertPresenter.h"
 #include "ResourceColorCatalog.h"
 #include "TempDir.h"
-#include "UnameOSVersionSource.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -15,14 +14,6 @@
 namespace ntfs::test {
 namespace {
 
-TEST(ResourceColorCatalogTest, ReadsTheAppsTwoColours)
-{
-    ResourceColorCatalog catalog;
-    EXPECT_TRUE(catalog.colorNamed(QStringLiteral("lightBlue")).has_value());
-    EXPECT_TRUE(catalog.colorNamed(QStringLiteral("lightGrey")).has_value());
-    EXPECT_FALSE(catalog.colorNamed(QStringLiteral("lightblue")).has_value());
-}
-
 TEST(ResourceColorCatalogTest, GivesNoColourForWhatItCannotRead)
 {
     TempDir dir;
@@ -35,31 +26,6 @@ TEST(ResourceColorCatalogTest, GivesNoColourForWhatItCannotRead)
 
     ResourceColorCatalog missing(QString::fromStdString((dir / "none.json").string()));
     EXPECT_FALSE(missing.colorNamed(QStringLiteral("good")));
-}
-
-TEST(ResourceColorCatalogTest, ReadsTheTableAnewForEveryLookup)
-{
-    TempDir dir;
-    auto path = dir / "colors.json";
-    std::ofstream(path) << R"({"lightBlue": "#000001"})";
-    ResourceColorCatalog catalog(QString::fromStdString(path.string()));
-    EXPECT_EQ(catalog.colorNamed(QStringLiteral("lightBlue")), QColor(0, 0, 1));
-    std::ofstream(path) << R"({"lightBlue": "#000002"})";
-    EXPECT_EQ(catalog.colorNamed(QStringLiteral("lightBlue")), QColor(0, 0, 2));
-}
-
-TEST(UnameOSVersionSourceTest, ReadsMajorMinorPatchFromAKernelRelease)
-{
-    struct Case {
-        const char* release;
-        OperatingSystemVersion version;
-    };
-    for (const Case& c : {Case{"6.1.0-18-amd64", {6, 1, 0}}, Case{"5.15.146.1-microsoft-standard", {5, 15, 146}},
-                          Case{"6.8", {6, 8, 0}}, Case{"6", {6, 0, 0}}, Case{"", {0, 0, 0}},
-                          Case{"x.y", {0, 0, 0}}, Case{"99999999999.1", {0, 0, 0}}}) {
-        EXPECT_EQ(UnameOSVersionSource::parseRelease(c.release), c.version) << c.release;
-    }
-    EXPECT_GT(UnameOSVersionSource().operatingSystemVersion(), (OperatingSystemVersion{0, 0, 0}));
 }
 
 TEST(MessageBoxAlertPresenterTest, ShowsOneButtonTheTextsAndTheStyleModally)

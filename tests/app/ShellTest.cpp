@@ -1,9 +1,7 @@
 #include "AppDelegate.h"
 #include "ApplicationShell.h"
 #include "GrantPermissionViewController.h"
-#include "HelpPopoverViewController.h"
 #include "InstallHelperViewController.h"
-#include "NoFDARebootViewController.h"
 #include "ScreenFixture.h"
 #include "TestAppServices.h"
 #include "VenturaQRCodeViewController.h"
@@ -20,33 +18,6 @@
 
 namespace ntfs::test {
 namespace {
-
-template <typename Controller>
-bool creates(const char* identifier)
-{
-    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"));
-    auto first = storyboard->instantiateControllerWithIdentifier(QString::fromLatin1(identifier));
-    auto second = storyboard->instantiateControllerWithIdentifier(QString::fromLatin1(identifier));
-    return dynamic_cast<Controller*>(first.get()) && dynamic_cast<Controller*>(second.get()) && first != second;
-}
-
-TEST(StoryboardTest, CreatesANewScreenOfTheRightClassForEachIdentifier)
-{
-    EXPECT_TRUE(creates<HelpPopoverViewController>("helper"));
-    EXPECT_TRUE(creates<VenturaQRCodeViewController>("scanQRCode"));
-    EXPECT_TRUE(creates<GrantPermissionViewController>("grantFDA"));
-    EXPECT_TRUE(creates<NoFDARebootViewController>("justReboot"));
-    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"));
-    EXPECT_TRUE(dynamic_cast<InstallHelperViewController*>(storyboard->instantiateInitialController().get()));
-}
-
-TEST(StoryboardTest, MatchesNamesAndIdentifiersExactly)
-{
-    EXPECT_FALSE(Storyboard::storyboardWithName(QStringLiteral("main")));
-    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"));
-    for (const char* identifier : {"GrantFDA", "grantfda", "grantFDA ", "Helper", "", "install"})
-        EXPECT_FALSE(storyboard->instantiateControllerWithIdentifier(QString::fromLatin1(identifier))) << identifier;
-}
 
 void releaseDeferred()
 {
@@ -140,18 +111,6 @@ TEST_P(QuitTest, ClosingTheWindowQuitsTheApp)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryScreen, QuitTest, ::testing::Values("install", "grantFDA", "justReboot", "scanQRCode"));
-
-TEST(AppDelegateTest, TerminatesAfterTheLastWindowAndHoldsTheWindowWeakly)
-{
-    AppDelegate delegate;
-    auto& application = *qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    EXPECT_TRUE(delegate.applicationShouldTerminateAfterLastWindowClosed(application));
-    auto window = std::make_unique<Window>();
-    delegate.setWindow(window.get());
-    EXPECT_EQ(delegate.window(), window.get());
-    window.reset();
-    EXPECT_EQ(delegate.window(), nullptr);
-}
 
 }  // namespace
 }  // namespace ntfs::test

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "AppServices.h"
-#include "Bundle.h"
+#include "AppWiring.h"
 #include "EventLog.h"
 #include "FixedOSVersionSource.h"
 #include "RecordingAlertPresenter.h"
 #include "RecordingColorCatalog.h"
 #include "RecordingLogger.h"
 #include "RecordingProcessExit.h"
-#include "RecordingScriptRunner.h"
+#include "RecordingRestart.h"
 #include "RecordingServiceManagement.h"
 
 #include <QColor>
@@ -28,16 +27,14 @@ public:
     EventLog log;
     RecordingLogger logger;
     RecordingColorCatalog colors{log, {{"lightBlue", lightBlue}, {"lightGrey", lightGrey}}};
-    RecordingScriptRunner scripts{log};
+    RecordingRestart restart{log};
     RecordingProcessExit exit{log};
     RecordingAlertPresenter alerts;
     FixedOSVersionSource osVersion;
     RecordingServiceManagement serviceManagement;
-    Bundle mainBundle{QString()};
 
 private:
-    AppServices services_{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, mainBundle};
-    AppServicesScope scope_{services_};
+    AppWiring wiring_{{&logger, &colors, &restart, &exit, &alerts, &osVersion, &serviceManagement, QString()}};
 };
 
 }  // namespace ntfs::test

@@ -9,19 +9,15 @@
 //   alert MESSAGE | INFO  an alert
 //   shown CLASS X Y W H   a new screen has been painted in the window
 //   timeout               nothing ended the flow within two minutes; the program exits with 3
+#include "AlertPresenter.h"
 #include "AppDelegate.h"
-#include "AppServices.h"
+#include "AppWiring.h"
 #include "ApplicationShell.h"
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
-#include "ImmediateProcessExit.h"
 #include "InstallHelperViewController.h"
 #include "Localization.h"
 #include "Logger.h"
-#include "AlertPresenter.h"
-#include "ResourceColorCatalog.h"
-#include "ScriptRunner.h"
 #include "OSVersionSource.h"
+#include "SystemRestart.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -56,9 +52,9 @@ public:
     }
 };
 
-class RefusingScriptRunner final : public ScriptRunner {
+class RefusingRestart final : public SystemRestart {
 public:
-    bool execute(const QString&, QString& errorInfo) override
+    bool restart(QString& errorInfo) override
     {
         errorInfo = QStringLiteral("the install flow test restarts nothing");
         return false;
@@ -155,15 +151,16 @@ int main(int argc, char** argv)
         return 2;
     }
     StdoutLogger logger;
-    ResourceColorCatalog colors;
-    RefusingScriptRunner scripts;
-    ImmediateProcessExit exit;
+    RefusingRestart restart;
     AnsweringAlertPresenter alerts;
     GivenVersion osVersion(version);
-    Bundle bundle(QString::fromLocal8Bit(argv[1]));
-    BlessToolServiceManagement serviceManagement(bundle, logger);
-    AppServices services{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, bundle};
-    AppServicesScope scope(services);
+    AppServiceOverrides overrides;
+    overrides.logger = &logger;
+    overrides.restart = &restart;
+    overrides.alerts = &alerts;
+    overrides.osVersion = &osVersion;
+    overrides.bundlePath = QString::fromLocal8Bit(argv[1]);
+    AppWiring wiring(overrides);
 
     auto translator = Localization::installForUserLocale();
 

@@ -45,7 +45,8 @@ void InstallFixture::SetUp()
     ASSERT_TRUE(translator_);
     QCoreApplication::installTranslator(translator_.get());
 
-    scope_.emplace(services_);
+    wiring_.emplace(AppServiceOverrides{&logger, &colors, &restart, &exit, &alerts, &osVersion, nullptr,
+                                        QString::fromStdString(app_.path().string())});
     window = std::make_unique<Window>();
     window->setContentViewController(makeScreen(QStringLiteral("install")));
     log.events.clear();  // the screen's styling
@@ -55,7 +56,7 @@ void InstallFixture::TearDown()
 {
     window.reset();
     settle();
-    scope_.reset();
+    wiring_.reset();
     QCoreApplication::removeTranslator(translator_.get());
     QVPrivilegedTask::setElevator(nullptr);
     QVPrivilegedTask::setLogger(nullptr);

@@ -1,16 +1,14 @@
 #pragma once
 
-#include "AppServices.h"
+#include "AppWiring.h"
 #include "AuthorizationStatus.h"
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
 #include "EventLog.h"
 #include "FixedOSVersionSource.h"
 #include "InstallHelperViewController.h"
 #include "RecordingColorCatalog.h"
 #include "RecordingLogger.h"
 #include "RecordingProcessExit.h"
-#include "RecordingScriptRunner.h"
+#include "RecordingRestart.h"
 #include "ScriptedElevator.h"
 #include "SequencedAlertPresenter.h"
 #include "TempDir.h"
@@ -64,18 +62,15 @@ protected:
     EventLog log;
     RecordingLogger logger;
     RecordingColorCatalog colors{log, {}};
-    RecordingScriptRunner scripts{log};
+    RecordingRestart restart{log};
     RecordingProcessExit exit{log};
     SequencedAlertPresenter alerts{log};
     FixedOSVersionSource osVersion;
-    Bundle bundle{QString::fromStdString(app_.path().string())};
-    BlessToolServiceManagement serviceManagement{bundle, logger};
     std::shared_ptr<ScriptedElevator> elevator = std::make_shared<ScriptedElevator>();
     std::unique_ptr<Window> window;
 
 private:
-    AppServices services_{logger, colors, scripts, exit, alerts, osVersion, serviceManagement, bundle};
-    std::optional<AppServicesScope> scope_;
+    std::optional<AppWiring> wiring_;  // the real bless through the task runner, in the app folder
     std::unique_ptr<QTranslator> translator_;
     std::optional<std::string> previousRoot_;
 };

@@ -99,9 +99,31 @@ TEST(Subprocess, MovingOrReleasingHandsTheChildOverWithoutKillingIt)
     held.emplace(Subprocess::spawn({"/bin/sh", {"-c", "sleep 0.2; exit 7"}, {}}));
     EXPECT_EQ(held->waitForExit(), (ExitStatus{ExitStatus::Kind::Exited, 7}));
 
-    auto released = Subprocess::spawn({"/bin/sh", {"-c", "sleep 0.2; exit 8"}, {}}).release();
+    pid_t pid;
+    {
+        auto released = Subprocess::spawn({"/bin/sh", {"-c", "sleep 0.2; exit 8"}});
+        released.release();
+        pid = released.pid();
+    }
     int status = 0;
-    ASSERT_EQ(waitpid(released.pid, &status, 0), released.pid);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 8);
+}
+
+TEST(Subprocess, RunsAsAnotherUserWithOnlyTheGivenEnvironment)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "switching users needs root";
+    constexpr uid_t nobody = 65534;
+    SpawnRequest request{"/bin/sh", {"-c", "echo $(id -u) $(id -g) $(id -G) ${HOME:-none} $LANG"}};
+    request.environment = {"LANG=C.UTF-8"};
+    request.runAs = RunAs{nobody, nobody, {nobody, 4}};
+    auto child = Subprocess::spawn(request);
+    std::string output;
+    EXPECT_EQ(child.waitDrainingOutput([&](std::string_view chunk) { output.append(chunk); }).value, 0);
+    EXPECT_EQ(output, "65534 65534 65534 4 none C.UTF-8\n");
+
+    request.program = "/nonexistent";
+    EXPECT_THROW(Subprocess::spawn(request), std::system_error);
 }

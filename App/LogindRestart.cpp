@@ -1,4 +1,4 @@
-#include "LogindScriptRunner.h"
+#include "LogindRestart.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -16,12 +16,8 @@ QString describe(const QString& name, const QString& message)
 
 }  // namespace
 
-bool LogindScriptRunner::execute(const QString& source, QString& errorInfo)
+bool LogindRestart::restart(QString& errorInfo)
 {
-    if (source != QLatin1String(restartSource)) {
-        errorInfo = describe(QStringLiteral("unsupported script"), source);
-        return false;
-    }
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         QDBusError error = bus.lastError();

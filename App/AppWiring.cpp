@@ -1,0 +1,57 @@
+#include "AppWiring.h"
+
+#include "BlessToolServiceManagement.h"
+#include "Bundle.h"
+#include "ImmediateProcessExit.h"
+#include "LinuxPlatformVersionSource.h"
+#include "LogindRestart.h"
+#include "MessageBoxAlertPresenter.h"
+#include "ResourceColorCatalog.h"
+#include "SyslogLogger.h"
+
+namespace {
+
+constexpr const char* appIdentity = "com.tarn.mac.utility.website.ntfs.HelperApp";
+
+// The override when there is one, else a new Default kept in `owned`.
+template <typename Default, typename Service, typename... Arguments>
+Service& either(Service* override, std::unique_ptr<Service>& owned, Arguments&&... arguments)
+{
+    if (override)
+        return *override;
+    owned = std::make_unique<Default>(std::forward<Arguments>(arguments)...);
+    return *owned;
+}
+
+}  // namespace
+
+struct AppWiring::Owned {
+    std::unique_ptr<ntfs::Logger> logger;
+    std::unique_ptr<ColorCatalog> colors;
+    std::unique_ptr<SystemRestart> restart;
+    std::unique_ptr<ProcessExit> exit;
+    std::unique_ptr<AlertPresenter> alerts;
+    std::unique_ptr<OSVersionSource> osVersion;
+    std::unique_ptr<Bundle> bundle;
+    std::unique_ptr<ServiceManagement> serviceManagement;
+};
+
+AppWiring::AppWiring(const AppServiceOverrides& overrides) : owned_(std::make_unique<Owned>())
+{
+    Owned& own = *owned_;
+    own.bundle = std::make_unique<Bundle>(overrides.bundlePath ? Bundle(*overrides.bundlePath) : Bundle::mainBundle());
+    auto& logger = either<ntfs::SyslogLogger>(overrides.logger, own.logger, appIdentity);
+    services_ = std::make_unique<AppServices>(AppServices{
+        logger,
+        either<ResourceColorCatalog>(overrides.colors, own.colors),
+        either<LogindRestart>(overrides.restart, own.restart),
+        either<ImmediateProcessExit>(overrides.exit, own.exit),
+        either<MessageBoxAlertPresenter>(overrides.alerts, own.alerts),
+        either<LinuxPlatformVersionSource>(overrides.osVersion, own.osVersion),
+        either<BlessToolServiceManagement>(overrides.serviceManagement, own.serviceManagement, *own.bundle, logger),
+        *own.bundle,
+    });
+    scope_ = std::make_unique<AppServicesScope>(*services_);
+}
+
+AppWiring::~AppWiring() = default;
