@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CallerCase{"RootWithoutPolkit", std::nullopt, Polkit::Absent, true, 0},
                       CallerCase{"RootIsNeverAsked", std::nullopt, Polkit::SaysNo, true, 0},
                       CallerCase{"NobodyWithoutPolkit", nobody, Polkit::Absent, false, 0},
-                      CallerCase{"NobodyRefused", nobody, Polkit::SaysNo, false, 3},
+                      CallerCase{"NobodyRefusedAndNotAskedAgainSoon", nobody, Polkit::SaysNo, false, 1},
                       CallerCase{"NobodyAllowedOncePerConnection", nobody, Polkit::SaysYes, true, 1}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
