@@ -13,6 +13,11 @@
 #include <system_error>
 
 namespace ntfs {
+namespace {
+
+constexpr int incomingBatch = 32;
+
+}  // namespace
 
 BusEventLoop::BusEventLoop(sdbus::IConnection& connection, ReplyQueue& replies)
     : connection_(connection), replies_(replies)
@@ -42,13 +47,16 @@ bool BusEventLoop::stopRequested()
 
 bool BusEventLoop::serveOnce(std::span<pollfd> extra, std::optional<std::chrono::steady_clock::time_point> deadline)
 {
+    // Replies go out between bounded batches of incoming messages: under a flood the incoming
+    // stream never runs dry, and the replies of admitted callers must not wait for it to.
+    bool busy = false;
     try {
-        while (connection_.processPendingRequest()) {
-        }
+        for (int i = 0; i < incomingBatch && connection_.processPendingRequest(); ++i)
+            busy = i + 1 == incomingBatch;
     } catch (const sdbus::Error&) {
         return false;  // the bus connection is gone
     }
-    if (replies_.runPending() > 0)
+    if (replies_.runPending() > 0 || busy)
         return true;  // sending may have queued more work on the connection
     if (whenQuiet_)
         whenQuiet_();
