@@ -15,17 +15,18 @@ CallerGate::CallerGate(CallerAuthority& authority, std::string action, Logger& l
 {
 }
 
-CallerGate::Standing CallerGate::standing(const std::string& busName)
+CallerGate::Standing CallerGate::standing(const std::string& busName, bool allowsInteraction)
 {
     if (admitted_.contains(busName))
         return Standing::Admitted;
-    auto refused = refusedUntil_.find(busName);
-    if (refused == refusedUntil_.end())
+    auto refused = refused_.find(busName);
+    if (refused == refused_.end())
         return Standing::Undecided;
-    if (refused->second > std::chrono::steady_clock::now())
-        return Standing::Refused;
-    refusedUntil_.erase(refused);
-    return Standing::Undecided;
+    if (refused->second.until <= std::chrono::steady_clock::now()) {
+        refused_.erase(refused);
+        return Standing::Undecided;
+    }
+    return allowsInteraction && !refused->second.interactive ? Standing::Undecided : Standing::Refused;
 }
 
 bool CallerGate::isAdmitted(Caller& caller) const
@@ -47,7 +48,7 @@ bool CallerGate::hasRoomFor(const std::string& busName) const
 
 void CallerGate::decide(const Caller& caller, Decision decision)
 {
-    switch (standing(caller.busName)) {
+    switch (standing(caller.busName, caller.allowsInteraction)) {
     case Standing::Admitted:
         return decision(Verdict::Admitted, admitted_.at(caller.busName));
     case Standing::Refused:
@@ -58,8 +59,10 @@ void CallerGate::decide(const Caller& caller, Decision decision)
     auto [entry, isNew] = waiting_.try_emplace(caller.busName);
     entry->second.decisions.push_back(std::move(decision));
     ++waitingTotal_;
-    if (isNew)
+    if (isNew) {
+        entry->second.allowsInteraction = caller.allowsInteraction;
         ask(caller.busName, caller.allowsInteraction);
+    }
 }
 
 void CallerGate::ask(const std::string& busName, bool allowsInteraction)
@@ -79,9 +82,11 @@ void CallerGate::settle(const std::string& busName, Verdict verdict, uid_t uid)
 {
     std::vector<Decision> decisions;
     bool left = false;
+    bool interactive = false;
     if (auto waiting = waiting_.find(busName); waiting != waiting_.end()) {
         decisions = std::move(waiting->second.decisions);
         left = waiting->second.left;
+        interactive = waiting->second.allowsInteraction;
         waitingTotal_ -= decisions.size();
         waiting_.erase(waiting);
     }
@@ -91,7 +96,7 @@ void CallerGate::settle(const std::string& busName, Verdict verdict, uid_t uid)
     } else if (verdict == Verdict::Refused) {
         log_.log(formatLog("Refused a request from %@ (uid %d): not authorized", busName, static_cast<long long>(uid)));
         if (!left)
-            rememberRefusal(busName);
+            rememberRefusal(busName, interactive);
     } else {
         log_.log(formatLog("%@ left the bus before it could be checked; %d of its requests were not served", busName,
                            static_cast<long long>(decisions.size())));
@@ -105,18 +110,18 @@ void CallerGate::settle(const std::string& busName, Verdict verdict, uid_t uid)
     }
 }
 
-void CallerGate::rememberRefusal(const std::string& busName)
+void CallerGate::rememberRefusal(const std::string& busName, bool interactive)
 {
     auto now = std::chrono::steady_clock::now();
-    if (refusedUntil_.size() >= refusalSweepSize)
-        std::erase_if(refusedUntil_, [now](const auto& entry) { return entry.second <= now; });
-    refusedUntil_[busName] = now + limits_.refusalMemory;
+    if (refused_.size() >= refusalSweepSize)
+        std::erase_if(refused_, [now](const auto& entry) { return entry.second.until <= now; });
+    refused_[busName] = {now + limits_.refusalMemory, interactive};
 }
 
 void CallerGate::forget(const std::string& busName)
 {
     admitted_.erase(busName);
-    refusedUntil_.erase(busName);
+    refused_.erase(busName);
     if (auto waiting = waiting_.find(busName); waiting != waiting_.end())
         waiting->second.left = true;
 }

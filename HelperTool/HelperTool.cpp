@@ -111,7 +111,7 @@ int HelperTool::screenCall(sd_bus_message* message)
         return 0;
     if (stopping_)
         return answerAtOnce(message, failed, "The helper is stopping");
-    switch (gate_.standing(sender)) {
+    switch (gate_.standing(sender, sd_bus_message_get_allow_interactive_authorization(message) > 0)) {
     case CallerGate::Standing::Admitted:
         if (dispatcher_.hasRoomFor(sender))
             return 0;
