@@ -128,8 +128,7 @@ int HelperTool::screenCall(sd_bus_message* message)
 
 int HelperTool::answerAtOnce(sd_bus_message* message, const char* name, const char* text)
 {
-    if (std::strcmp(name, limitsExceeded) == 0)
-        flooded_ = true;
+    turnedAway_ = true;
     if (!sd_bus_message_get_expect_reply(message)) {
         dependencies_.log.log(formatLog("%@ from %@ was not served: %@", sd_bus_message_get_member(message),
                                         sd_bus_message_get_sender(message), text));
@@ -152,11 +151,11 @@ void HelperTool::finishRunning()
 
 void HelperTool::returnMemoryAfterFlood()
 {
-    // What a flood of refused requests left in the allocator's free lists goes back to the
-    // system once nothing waits any more.
-    if (!flooded_ || gate_.waitingCount() > 0 || !dispatcher_.isIdle())
+    // What a flood of refused requests (each read in full) left in the allocator's free lists goes
+    // back to the system once nothing waits any more.
+    if (!turnedAway_ || gate_.waitingCount() > 0 || !dispatcher_.isIdle())
         return;
-    flooded_ = false;
+    turnedAway_ = false;
     malloc_trim(0);
 }
 

@@ -119,7 +119,7 @@ private:
     std::optional<sdbus::Slot> leavingCallers_;
     sd_bus_slot* screenSlot_ = nullptr;
     bool stopping_ = false;
-    bool flooded_ = false;  // requests were turned away for want of room since memory last went back
+    bool turnedAway_ = false;  // calls were answered at once, unread, since memory last went back
 };
 
 }  // namespace ntfs
