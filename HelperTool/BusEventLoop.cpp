@@ -58,8 +58,8 @@ bool BusEventLoop::serveOnce(std::span<pollfd> extra, std::optional<std::chrono:
     }
     if (replies_.runPending() > 0 || busy)
         return true;  // sending may have queued more work on the connection
-    if (whenQuiet_)
-        whenQuiet_();
+    if (auto again = whenQuiet_ ? whenQuiet_() : std::nullopt)
+        deadline = deadline ? std::min(*deadline, *again) : *again;
 
     auto bus = connection_.getEventLoopPollData();
     int timeout = bus.getPollTimeout();

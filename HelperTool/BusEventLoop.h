@@ -28,8 +28,10 @@ public:
     // Serves on until `finished` holds (checked whenever work comes in) or the deadline passes;
     // true when finished. Stop signals are no longer watched.
     bool runUntil(const std::function<bool()>& finished, std::chrono::steady_clock::time_point deadline);
-    // Runs at the quiet moment before each wait (after a flood, memory goes back here).
-    void whenQuiet(std::function<void()> work) { whenQuiet_ = std::move(work); }
+    // Runs at the quiet moment before each wait, which ends no later than the time the work
+    // returns (after a flood, memory goes back here).
+    using QuietWork = std::function<std::optional<std::chrono::steady_clock::time_point>()>;
+    void whenQuiet(QuietWork work) { whenQuiet_ = std::move(work); }
     // Ends run() from any thread, as SIGTERM does.
     void requestStop();
 
@@ -43,7 +45,7 @@ private:
     ReplyQueue& replies_;
     UniqueFd stopSignals_;
     UniqueFd stopRequest_;
-    std::function<void()> whenQuiet_;
+    QuietWork whenQuiet_;
 };
 
 }  // namespace ntfs

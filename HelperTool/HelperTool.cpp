@@ -21,6 +21,7 @@ constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr const char* failed = "org.freedesktop.DBus.Error.Failed";
 constexpr const char* limitsExceeded = "org.freedesktop.DBus.Error.LimitsExceeded";
 constexpr const char* notAuthorized = "The caller is not authorized to use the helper";
+constexpr auto floodSettleTime = std::chrono::milliseconds(500);
 
 // sdbus-c++ keeps the underlying message to itself; its flags are read through it.
 struct RawMessage : sdbus::Message {
@@ -62,7 +63,7 @@ HelperTool::HelperTool(sdbus::IConnection& listener, HelperToolDependencies depe
 {
     registerAdaptor();
     installScreen();
-    loop_.whenQuiet([this] { returnMemoryAfterFlood(); });
+    loop_.whenQuiet([this] { return returnMemoryAfterFlood(); });
 }
 
 HelperTool::~HelperTool()
@@ -128,7 +129,7 @@ int HelperTool::screenCall(sd_bus_message* message)
 
 int HelperTool::answerAtOnce(sd_bus_message* message, const char* name, const char* text)
 {
-    turnedAway_ = true;
+    lastTurnedAway_ = std::chrono::steady_clock::now();
     if (!sd_bus_message_get_expect_reply(message)) {
         dependencies_.log.log(formatLog("%@ from %@ was not served: %@", sd_bus_message_get_member(message),
                                         sd_bus_message_get_sender(message), text));
@@ -149,14 +150,21 @@ void HelperTool::finishRunning()
         dependencies_.log.log(formatLog("Stopping with %d requests still running", static_cast<long long>(dispatcher_.runningCount())));
 }
 
-void HelperTool::returnMemoryAfterFlood()
+std::optional<std::chrono::steady_clock::time_point> HelperTool::returnMemoryAfterFlood()
 {
-    // What a flood of refused requests (each read in full) left in the allocator's free lists goes
-    // back to the system once nothing waits any more.
-    if (!turnedAway_ || gate_.waitingCount() > 0 || !dispatcher_.isIdle())
-        return;
-    turnedAway_ = false;
+    // What a flood of refused calls (each read in full) left in the allocator's free lists goes
+    // back to the system once the flood has been over for a moment and nothing waits. Not before:
+    // trimming locks the allocator, which the workers of admitted callers need meanwhile.
+    if (!lastTurnedAway_)
+        return std::nullopt;
+    auto now = std::chrono::steady_clock::now();
+    if (now < *lastTurnedAway_ + floodSettleTime)
+        return *lastTurnedAway_ + floodSettleTime;
+    if (gate_.waitingCount() > 0 || !dispatcher_.isIdle())
+        return now + floodSettleTime;
+    lastTurnedAway_.reset();
     malloc_trim(0);
+    return std::nullopt;
 }
 
 std::vector<std::string> HelperTool::wireText(const std::optional<std::string>& text)

@@ -97,7 +97,7 @@ private:
     int screenCall(sd_bus_message* message);
     int answerAtOnce(sd_bus_message* message, const char* name, const char* text);
     void finishRunning();
-    void returnMemoryAfterFlood();
+    std::optional<std::chrono::steady_clock::time_point> returnMemoryAfterFlood();
 
     // Runs `work(caller)` on a worker once the caller is admitted, and replies with what it
     // returns (a value, or a tuple for several), or with the error it raises.
@@ -119,7 +119,8 @@ private:
     std::optional<sdbus::Slot> leavingCallers_;
     sd_bus_slot* screenSlot_ = nullptr;
     bool stopping_ = false;
-    bool turnedAway_ = false;  // calls were answered at once, unread, since memory last went back
+    // When a call was last answered at once, unread, since memory last went back.
+    std::optional<std::chrono::steady_clock::time_point> lastTurnedAway_;
 };
 
 }  // namespace ntfs
