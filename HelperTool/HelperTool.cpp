@@ -66,11 +66,7 @@ HelperTool::HelperTool(sdbus::IConnection& listener, HelperToolDependencies depe
     loop_.whenQuiet([this] { return returnMemoryAfterFlood(); });
 }
 
-HelperTool::~HelperTool()
-{
-    sd_bus_slot_unref(screenSlot_);
-    unregisterAdaptor();
-}
+HelperTool::~HelperTool() { unregisterAdaptor(); }
 
 BusEventLoop::Outcome HelperTool::run()
 {
@@ -89,9 +85,11 @@ void HelperTool::installScreen()
     // sees each incoming message before the object's handlers read its arguments.
     auto probe = getObject().createSignal(INTERFACE_NAME, "Probe");
     sd_bus* bus = sd_bus_message_get_bus(RawMessage::of(probe));
-    int r = bus ? sd_bus_add_filter(bus, &screenSlot_, &HelperTool::screen, this) : -EINVAL;
+    sd_bus_slot* slot = nullptr;
+    int r = bus ? sd_bus_add_filter(bus, &slot, &HelperTool::screen, this) : -EINVAL;
     if (r < 0)
         throw std::system_error(-r, std::generic_category(), "sd_bus_add_filter");
+    screen_.reset(slot);
 }
 
 int HelperTool::screen(sd_bus_message* message, void* self, sd_bus_error*)

@@ -117,7 +117,7 @@ private:
     BusEventLoop loop_;
     RequestDispatcher dispatcher_;
     std::optional<sdbus::Slot> leavingCallers_;
-    sd_bus_slot* screenSlot_ = nullptr;
+    std::unique_ptr<sd_bus_slot, sd_bus_slot* (*)(sd_bus_slot*)> screen_{nullptr, sd_bus_slot_unref};
     bool stopping_ = false;
     // When a call was last answered at once, unread, since memory last went back.
     std::optional<std::chrono::steady_clock::time_point> lastTurnedAway_;
