@@ -3,10 +3,14 @@
 #include "CommandText.h"
 #include "LogFormat.h"
 #include "RequestError.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ntfs {
 namespace {
@@ -22,6 +26,14 @@ bool pathExists(const std::string& path)
 {
     struct stat info;
     return lstat(path.c_str(), &info) == 0;
+}
+
+std::optional<DiskCommands::MadeDirectory> directoryAt(const std::string& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return DiskCommands::MadeDirectory{info.st_dev, info.st_ino};
 }
 
 }  // namespace
@@ -74,7 +86,8 @@ CommandResult DiskCommands::formatDisk(const std::string& executablePath, const 
 std::int32_t DiskCommands::uninstallKextAndFileSystem(const std::string& kernelExtensionPath,
                                                       const std::string& fileSystemBundlePath)
 {
-    return run(tools_.rm, {"-rf", kernelExtensionPath, fileSystemBundlePath}, "uninstallKextAndFileSystem: %@").status;
+    // "--": client paths are never options ("--no-preserve-root" followed by "/").
+    return run(tools_.rm, {"-rf", "--", kernelExtensionPath, fileSystemBundlePath}, "uninstallKextAndFileSystem: %@").status;
 }
 
 bool DiskCommands::empiricalTestForFullDiskAccess(const std::string& commandPath,
@@ -89,13 +102,14 @@ CommandResult DiskCommands::mountNTFSDisk(const std::string& executablePath, con
                                           const std::string& mountOptions, const std::string& mountPoint)
 {
     bool existedBefore = pathExists(mountPoint);
-    std::int32_t made = createDirectoryAtPath(mountPoint);
-    if (made != 0)
-        return {std::nullopt, made};
+    std::int32_t status = createDirectoryAtPath(mountPoint);
+    if (status != 0)
+        return {std::nullopt, status};
+    auto made = existedBefore ? std::nullopt : directoryAt(mountPoint);
     CommandResult mounted = run(executablePath, {"-o", mountOptions, diskIdentifier, mountPoint},
                                 "mountDiskWithExecutablePath: %@");
     if (mounted.status != 0)
-        removeVolumeDirectoryAtPath(mountPoint, !existedBefore);
+        removeVolumeDirectoryAtPath(mountPoint, made);
     return mounted;
 }
 
@@ -118,21 +132,39 @@ CommandResult DiskCommands::renameUnmountedVolume(const std::string& executableP
 
 std::int32_t DiskCommands::createDirectoryAtPath(const std::string& path)
 {
-    return run(tools_.mkdir, {"-p", path}, "createDirectoryAtPath: %@").status;
+    return run(tools_.mkdir, {"-p", "--", path}, "createDirectoryAtPath: %@").status;
 }
 
-std::int32_t DiskCommands::removeVolumeDirectoryAtPath(const std::string& path, bool createdByThisRequest)
+std::int32_t DiskCommands::removeVolumeDirectoryAtPath(const std::string& path, std::optional<MadeDirectory> made)
 {
     if (path.find("Volumes") == std::string::npos) {
         logger_.log("removeVolumeDirectoryAtPath, illegal params!");
         return EINVAL;
     }
-    if (!createdByThisRequest) {
+    if (!made) {
         logger_.log(formatLog("removeVolumeDirectoryAtPath, kept the mount point that existed before: %@", path));
         return 0;
     }
-    // "--": a mount point is a client's string and must never be read as an option.
-    return run(tools_.rmdir, {"--", path}, "removeVolumeDirectoryAtPath: %@").status;
+    std::filesystem::path target = std::filesystem::path(path).lexically_normal();
+    if (!target.has_filename())
+        target = target.parent_path();
+    auto parent = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    // The entry is looked at and removed through its folder, never through the path again: what
+    // the path names may have changed since the mount point was made.
+    UniqueFd folder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info;
+    if (!folder || fstatat(folder.get(), target.filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_dev != made->device || info.st_ino != made->inode) {
+        logger_.log(formatLog("removeVolumeDirectoryAtPath, kept what is no longer the mount point this request made: %@", path));
+        return 0;
+    }
+    if (unlinkat(folder.get(), target.filename().c_str(), AT_REMOVEDIR) != 0) {
+        int error = errno;
+        logger_.log(formatLog("removeVolumeDirectoryAtPath: %@", std::strerror(error)));
+        return error;
+    }
+    logger_.log("removeVolumeDirectoryAtPath: ");
+    return 0;
 }
 
 }  // namespace ntfs

@@ -5,6 +5,8 @@
 #include "Logger.h"
 
 #include <cstdint>
+#include <optional>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,6 @@ namespace ntfs {
 struct SystemTools {
     std::string rm = "/bin/rm";
     std::string mkdir = "/bin/mkdir";
-    std::string rmdir = "/bin/rmdir";
 };
 
 // The helper's command-running operations: each builds one argument vector, runs it as root
@@ -40,10 +41,17 @@ public:
     CommandResult renameUnmountedVolume(const std::string& executablePath, const std::string& diskIdentifier,
                                         const std::string& newName);
 
+    // A directory as the file system knows it, whatever its path comes to name later.
+    struct MadeDirectory {
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+
     std::int32_t createDirectoryAtPath(const std::string& path);
-    // Removes a mount point after a failed mount, but only a directory this very request made
-    // and only while it is empty: rmdir, never a recursive removal.
-    std::int32_t removeVolumeDirectoryAtPath(const std::string& path, bool createdByThisRequest);
+    // Removes a mount point after a failed mount, but only the very directory this request made
+    // (same device and inode; nothing when the request made none) and only while it is empty.
+    // Its last component is never followed as a symlink.
+    std::int32_t removeVolumeDirectoryAtPath(const std::string& path, std::optional<MadeDirectory> made);
 
     // The file-system name for an index of the format operation's table; empty when outside it.
     static std::string fileSystemName(std::int32_t index);

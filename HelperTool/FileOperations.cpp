@@ -10,16 +10,11 @@
 namespace ntfs {
 namespace {
 
+// A path that cannot be tested (empty, too long, in a folder we may not search) counts as absent.
 bool exists(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
-
-void refuseEmpty(const std::vector<std::string>& paths, const char* operation)
-{
-    if (std::any_of(paths.begin(), paths.end(), [](const std::string& path) { return path.empty(); }))
-        throw RequestError::invalidArgs(std::string(operation) + ": an empty path in the list");
+    return !path.empty() && std::filesystem::exists(path, ec);
 }
 
 }  // namespace
@@ -28,7 +23,6 @@ FileOperations::FileOperations(FileViewer& viewer, Logger& logger) : viewer_(vie
 
 std::vector<std::string> FileOperations::existingPaths(const std::vector<std::string>& paths)
 {
-    refuseEmpty(paths, "checkFilterInstalledFSDriversWithList");
     std::vector<std::string> existing;
     std::copy_if(paths.begin(), paths.end(), std::back_inserter(existing), exists);
     return existing;
@@ -36,10 +30,13 @@ std::vector<std::string> FileOperations::existingPaths(const std::vector<std::st
 
 void FileOperations::reveal(const std::vector<std::string>& paths, const Caller& caller)
 {
-    refuseEmpty(paths, "revealFSDir");
     logger_.log("revealFSDir Start");
     std::vector<std::string> uris;
     for (const auto& path : paths) {
+        if (path.empty()) {
+            logger_.log("revealFSDir: skipped an empty path");
+            continue;
+        }
         logger_.log(formatLog("Path: %@", std::string_view(path)));
         uris.push_back(FileUrl::fromPath(path));
     }

@@ -5,7 +5,9 @@
 #include "PropertyList.h"
 #include "RegistrationFiles.h"
 
+#include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-daemon.h>
 
@@ -17,6 +19,9 @@ namespace {
 
 constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr const char* failed = "org.freedesktop.DBus.Error.Failed";
+constexpr const char* limitsExceeded = "org.freedesktop.DBus.Error.LimitsExceeded";
+constexpr const char* notAuthorized = "The caller is not authorized to use the helper";
+constexpr auto floodSettleTime = std::chrono::milliseconds(500);
 
 // sdbus-c++ keeps the underlying message to itself; its flags are read through it.
 struct RawMessage : sdbus::Message {
@@ -57,6 +62,8 @@ HelperTool::HelperTool(sdbus::IConnection& listener, HelperToolDependencies depe
       loop_(listener, replies_)
 {
     registerAdaptor();
+    installScreen();
+    loop_.whenQuiet([this] { return returnMemoryAfterFlood(); });
 }
 
 HelperTool::~HelperTool() { unregisterAdaptor(); }
@@ -66,7 +73,96 @@ BusEventLoop::Outcome HelperTool::run()
     watchCallersLeaving();
     listener_.requestName(serviceName);
     sd_notify(0, "READY=1");  // for the service manager, and for tests that start us
-    return loop_.run();
+    auto outcome = loop_.run();
+    if (outcome == BusEventLoop::Outcome::Stopped)
+        finishRunning();
+    return outcome;
+}
+
+void HelperTool::installScreen()
+{
+    // sdbus-c++ keeps its bus to itself; any message made on the connection leads to it. A filter
+    // sees each incoming message before the object's handlers read its arguments.
+    auto probe = getObject().createSignal(INTERFACE_NAME, "Probe");
+    sd_bus* bus = sd_bus_message_get_bus(RawMessage::of(probe));
+    sd_bus_slot* slot = nullptr;
+    int r = bus ? sd_bus_add_filter(bus, &slot, &HelperTool::screen, this) : -EINVAL;
+    if (r < 0)
+        throw std::system_error(-r, std::generic_category(), "sd_bus_add_filter");
+    screen_.reset(slot);
+}
+
+int HelperTool::screen(sd_bus_message* message, void* self, sd_bus_error*)
+{
+    try {
+        return static_cast<HelperTool*>(self)->screenCall(message);
+    } catch (...) {
+        return 0;  // let the message through: its handler answers it
+    }
+}
+
+int HelperTool::screenCall(sd_bus_message* message)
+{
+    const char* interface = sd_bus_message_get_interface(message);
+    const char* sender = sd_bus_message_get_sender(message);
+    if (sd_bus_message_is_method_call(message, nullptr, nullptr) <= 0 || !interface || !sender ||
+        std::strcmp(interface, INTERFACE_NAME) != 0)
+        return 0;
+    if (stopping_)
+        return answerAtOnce(message, failed, "The helper is stopping");
+    switch (gate_.standing(sender, sd_bus_message_get_allow_interactive_authorization(message) > 0)) {
+    case CallerGate::Standing::Admitted:
+        if (dispatcher_.hasRoomFor(sender))
+            return 0;
+        return answerAtOnce(message, limitsExceeded, "Too many requests of this caller are waiting");
+    case CallerGate::Standing::Refused:
+        return answerAtOnce(message, accessDenied, notAuthorized);
+    case CallerGate::Standing::Undecided:
+        if (gate_.hasRoomFor(sender))
+            return 0;
+        return answerAtOnce(message, limitsExceeded, "Too many requests are waiting for the caller check");
+    }
+    return 0;
+}
+
+int HelperTool::answerAtOnce(sd_bus_message* message, const char* name, const char* text)
+{
+    lastTurnedAway_ = std::chrono::steady_clock::now();
+    if (!sd_bus_message_get_expect_reply(message)) {
+        dependencies_.log.log(formatLog("%@ from %@ was not served: %@", sd_bus_message_get_member(message),
+                                        sd_bus_message_get_sender(message), text));
+        return 1;
+    }
+    sd_bus_reply_method_errorf(message, name, "%s", text);
+    return 1;
+}
+
+void HelperTool::finishRunning()
+{
+    sd_notify(0, "STOPPING=1");
+    stopping_ = true;
+    gate_.dropWaiting();  // each dropped request answers its caller as it goes
+    dispatcher_.stop([this] { replies_.post([] {}); });
+    auto deadline = std::chrono::steady_clock::now() + dependencies_.stopGrace;
+    if (!loop_.runUntil([this] { return idle(); }, deadline))
+        dependencies_.log.log(formatLog("Stopping with %d requests still running", static_cast<long long>(dispatcher_.runningCount())));
+}
+
+std::optional<std::chrono::steady_clock::time_point> HelperTool::returnMemoryAfterFlood()
+{
+    // What a flood of refused calls (each read in full) left in the allocator's free lists goes
+    // back to the system once the flood has been over for a moment and nothing waits. Not before:
+    // trimming locks the allocator, which the workers of admitted callers need meanwhile.
+    if (!lastTurnedAway_)
+        return std::nullopt;
+    auto now = std::chrono::steady_clock::now();
+    if (now < *lastTurnedAway_ + floodSettleTime)
+        return *lastTurnedAway_ + floodSettleTime;
+    if (gate_.waitingCount() > 0 || !dispatcher_.isIdle())
+        return now + floodSettleTime;
+    lastTurnedAway_.reset();
+    malloc_trim(0);
+    return std::nullopt;
 }
 
 std::vector<std::string> HelperTool::wireText(const std::optional<std::string>& text)
@@ -127,40 +223,52 @@ void HelperTool::serve(sdbus::Result<Values...>&& result, Work work)
 {
     auto slot = std::make_shared<ReplySlot<Values...>>(std::move(result), replies_);
     Caller caller = currentCaller();
-    submit(caller.busName, [this, slot, caller, work = std::move(work)]() mutable {
-        if (!shouldAcceptNewConnection(caller))
-            return slot->fail(accessDenied, "The caller is not authorized to use the helper");
-        try {
-            auto values = work(std::as_const(caller));
-            if constexpr (IsTuple<decltype(values)>::value)
-                std::apply([&](auto&... v) { slot->reply(std::move(v)...); }, values);
-            else
-                slot->reply(std::move(values));
-        } catch (const RequestError& e) {
-            slot->fail(e.name(), e.what());
-        } catch (const std::exception& e) {
-            dependencies_.log.log(formatLog("Request failed: %@", e.what()));
-            slot->fail(failed, e.what());
-        } catch (...) {
-            slot->fail(failed, "The request failed");
-        }
+    gate_.decide(caller, [this, slot, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
+        if (verdict != CallerGate::Verdict::Admitted)
+            return slot->fail(accessDenied, notAuthorized);
+        caller.uid = uid;
+        submit(caller.busName, [this, slot, caller, work = std::move(work)]() mutable { runAndReply(*slot, caller, work); });
     });
+}
+
+template <typename Slot, typename Work>
+void HelperTool::runAndReply(Slot& slot, const Caller& caller, Work& work)
+{
+    try {
+        auto values = work(caller);
+        if constexpr (IsTuple<decltype(values)>::value)
+            std::apply([&](auto&... v) { slot.reply(std::move(v)...); }, values);
+        else
+            slot.reply(std::move(values));
+    } catch (const RequestError& e) {
+        slot.fail(e.name(), e.what());
+    } catch (const std::exception& e) {
+        dependencies_.log.log(formatLog("Request failed: %@", e.what()));
+        slot.fail(failed, e.what());
+    } catch (...) {
+        slot.fail(failed, "The request failed");
+    }
 }
 
 template <typename Work>
 void HelperTool::serveWithoutReply(const char* member, Work work)
 {
     Caller caller = currentCaller();
-    submit(caller.busName, [this, member, caller, work = std::move(work)]() mutable {
-        if (!shouldAcceptNewConnection(caller))
+    gate_.decide(caller, [this, member, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
+        if (verdict == CallerGate::Verdict::Gone)
+            dependencies_.log.log(formatLog("%@ from %@ was not served: the sender left before it could be checked", member, caller.busName));
+        if (verdict != CallerGate::Verdict::Admitted)
             return;
-        try {
-            work(std::as_const(caller));
-        } catch (const std::exception& e) {
-            dependencies_.log.log(formatLog("%@ failed: %@", member, e.what()));
-        } catch (...) {
-            dependencies_.log.log(formatLog("%@ failed", member));
-        }
+        caller.uid = uid;
+        submit(caller.busName, [this, member, caller, work = std::move(work)]() mutable {
+            try {
+                work(std::as_const(caller));
+            } catch (const std::exception& e) {
+                dependencies_.log.log(formatLog("%@ failed: %@", member, e.what()));
+            } catch (...) {
+                dependencies_.log.log(formatLog("%@ failed", member));
+            }
+        });
     });
 }
 

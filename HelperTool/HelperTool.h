@@ -13,7 +13,9 @@
 #include "UniqueFd.h"
 
 #include <sdbus-c++/sdbus-c++.h>
+#include <systemd/sd-bus.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,7 +25,9 @@
 namespace ntfs {
 
 // The helper's service object: exports the protocol on the bus, checks each caller, and runs
-// each request on the dispatcher's workers, replying exactly once.
+// each request on the dispatcher's workers, replying exactly once. Every call to the protocol is
+// screened on the bus thread before its arguments are read: a refused caller, or one beyond its
+// queue limits, is answered there at once.
 class HelperTool final : public sdbus::AdaptorInterfaces<com::tarn::mac::utility::store::ntfs::HelperToolProtocol_adaptor> {
 public:
     static constexpr const char* serviceName = "com.tarn.mac.utility.store.ntfs.HelperTool";
@@ -36,10 +40,12 @@ public:
     HelperTool& operator=(const HelperTool&) = delete;
 
     sdbus::IConnection& listener() const { return listener_; }
-    // Takes the service name and serves until SIGTERM (Stopped) or a lost bus (Failed).
+    // Takes the service name and serves until SIGTERM (Stopped) or a lost bus (Failed). On
+    // SIGTERM the requests not yet started are answered with an error at once, and the running
+    // ones are given until the dependencies' stop grace to end.
     BusEventLoop::Outcome run();
-    // The accept step: whether this caller may use the helper at all.
-    bool shouldAcceptNewConnection(Caller& caller) { return gate_.admit(caller); }
+    // No request is running (false only when the stop grace ran out).
+    bool idle() const { return dispatcher_.runningCount() == 0; }
 
     // Optional<string> as the wire carries it: zero elements for nil, one otherwise.
     static std::vector<std::string> wireText(const std::optional<std::string>& text);
@@ -86,11 +92,19 @@ private:
     std::string bundleVersion() const;
     Caller currentCaller() const;
     void watchCallersLeaving();
+    void installScreen();
+    static int screen(sd_bus_message* message, void* self, sd_bus_error* error);
+    int screenCall(sd_bus_message* message);
+    int answerAtOnce(sd_bus_message* message, const char* name, const char* text);
+    void finishRunning();
+    std::optional<std::chrono::steady_clock::time_point> returnMemoryAfterFlood();
 
     // Runs `work(caller)` on a worker once the caller is admitted, and replies with what it
     // returns (a value, or a tuple for several), or with the error it raises.
     template <typename... Values, typename Work>
     void serve(sdbus::Result<Values...>&& result, Work work);
+    template <typename Slot, typename Work>
+    void runAndReply(Slot& slot, const Caller& caller, Work& work);
     void submit(const std::string& caller, std::function<void()> request);
     template <typename Work>
     void serveWithoutReply(const char* member, Work work);
@@ -103,6 +117,10 @@ private:
     BusEventLoop loop_;
     RequestDispatcher dispatcher_;
     std::optional<sdbus::Slot> leavingCallers_;
+    std::unique_ptr<sd_bus_slot, sd_bus_slot* (*)(sd_bus_slot*)> screen_{nullptr, sd_bus_slot_unref};
+    bool stopping_ = false;
+    // When a call was last answered at once, unread, since memory last went back.
+    std::optional<std::chrono::steady_clock::time_point> lastTurnedAway_;
 };
 
 }  // namespace ntfs

@@ -7,6 +7,7 @@
 #include "Logger.h"
 #include "SystemOperations.h"
 
+#include <chrono>
 #include <filesystem>
 
 namespace ntfs {
@@ -20,6 +21,9 @@ struct HelperToolDependencies {
     SystemOperations& systemOperations;
     FileOperations& fileOperations;
     std::filesystem::path executable = "/proc/self/exe";  // carries the embedded bundle information
+    // How long running requests may go on after SIGTERM; well below the service manager's own
+    // stop timeout, so that the helper ends on its own.
+    std::chrono::seconds stopGrace = std::chrono::seconds(20);
 };
 
 }  // namespace ntfs

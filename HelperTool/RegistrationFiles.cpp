@@ -40,6 +40,14 @@ std::string RegistrationFiles::unitFile() const
            "BusName=" + serviceNames_.front() + "\n"
            "ExecStart=" + program_ + "\n"
            "Restart=" + (keepAlive_ ? "always" : "no") + "\n"
+           // Log lines go to standard error, filed in the journal under the helper's name.
+           "SyslogIdentifier=" + label_ + "\n"
+           // Running requests get 20 s after SIGTERM; the helper ends on its own before this.
+           "TimeoutStopSec=30\n"
+           // A second line of defence behind the helper's own bounds, for the helper and the
+           // disk tools it runs.
+           "MemoryMax=512M\n"
+           "TasksMax=256\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";

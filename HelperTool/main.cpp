@@ -6,18 +6,20 @@
 #include "ProcKernelVariables.h"
 #include "ProcLoadedModules.h"
 #include "SessionBusFileViewer.h"
-#include "SyslogLogger.h"
+#include "StderrLogger.h"
 #include "SystemRoots.h"
 #include "UnixKernelControl.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 // The helper takes no arguments and reads none. It serves until SIGTERM; if its loop ever ends
 // otherwise it exits with status 1, and the service manager starts it again.
 int main()
 {
-    ntfs::SyslogLogger log("com.zel.ntfs.HelperTool");
-    ntfs::PolkitCallerAuthority authority;
+    ntfs::StderrLogger log("com.zel.ntfs.HelperTool");
     ntfs::PosixCommandRunner commandRunner;
     ntfs::DiskCommands diskCommands(commandRunner, log);
     auto roots = ntfs::SystemRoots::fromEnvironment();
@@ -31,8 +33,16 @@ int main()
     ntfs::FileOperations fileOperations(fileViewer, log);
     try {
         auto listener = sdbus::createSystemBusConnection();
+        ntfs::PolkitCallerAuthority authority(*listener);  // asks over the listener's own connection
         ntfs::HelperTool tool(*listener, {log, authority, diskCommands, kernelExtensions, systemOperations, fileOperations});
-        if (tool.run() == ntfs::BusEventLoop::Outcome::Stopped)
+        auto outcome = tool.run();
+        if (!tool.idle()) {
+            // The stop grace is over: the workers still waiting for their commands cannot be
+            // joined, and the service manager ends what they started.
+            std::fflush(nullptr);
+            std::_Exit(outcome == ntfs::BusEventLoop::Outcome::Stopped ? 0 : 1);
+        }
+        if (outcome == ntfs::BusEventLoop::Outcome::Stopped)
             return 0;
     } catch (const std::exception& e) {
         log.log(ntfs::formatLog("The helper stopped: %@", e.what()));

@@ -13,40 +13,49 @@ constexpr auto interactiveTimeout = std::chrono::minutes(5);
 constexpr auto plainTimeout = std::chrono::seconds(25);
 constexpr std::uint32_t allowUserInteraction = 1;
 
+using Subject = sdbus::Struct<std::string, std::map<std::string, sdbus::Variant>>;
+using Verdict = sdbus::Struct<bool, bool, std::map<std::string, std::string>>;
+
 }  // namespace
 
-std::optional<uid_t> PolkitCallerAuthority::userOf(const std::string& busName)
+PolkitCallerAuthority::PolkitCallerAuthority(sdbus::IConnection& connection)
+    : bus_(sdbus::createProxy(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus")),
+      polkit_(sdbus::createProxy(connection, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority"))
+{
+}
+
+void PolkitCallerAuthority::userOf(const std::string& busName, std::function<void(std::optional<uid_t>)> answer)
 {
     try {
-        auto connection = sdbus::createSystemBusConnection();
-        auto bus = sdbus::createProxy(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus");
-        std::uint32_t uid = 0;
-        bus->callMethod("GetConnectionUnixUser").onInterface("org.freedesktop.DBus").withArguments(busName).storeResultsTo(uid);
-        return static_cast<uid_t>(uid);
+        bus_->callMethodAsync("GetConnectionUnixUser")
+            .onInterface("org.freedesktop.DBus")
+            .withTimeout(plainTimeout)
+            .withArguments(busName)
+            .uponReplyInvoke([answer](const sdbus::Error* error, std::uint32_t uid) {
+                answer(error ? std::nullopt : std::optional<uid_t>(static_cast<uid_t>(uid)));
+            });
     } catch (const sdbus::Error&) {
-        return std::nullopt;
+        answer(std::nullopt);
     }
 }
 
-bool PolkitCallerAuthority::isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction)
+void PolkitCallerAuthority::isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction,
+                                         std::function<void(bool)> answer)
 {
+    Subject subject{"system-bus-name", std::map<std::string, sdbus::Variant>{{"name", sdbus::Variant(busName)}}};
+    std::map<std::string, std::string> details;
+    std::uint32_t flags = allowInteraction ? allowUserInteraction : 0;
     try {
-        auto connection = sdbus::createSystemBusConnection();
-        auto authority = sdbus::createProxy(*connection, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority");
-        sdbus::Struct<std::string, std::map<std::string, sdbus::Variant>> subject{
-            "system-bus-name", std::map<std::string, sdbus::Variant>{{"name", sdbus::Variant(busName)}}};
-        std::map<std::string, std::string> details;
-        std::uint32_t flags = allowInteraction ? allowUserInteraction : 0;
-        sdbus::Struct<bool, bool, std::map<std::string, std::string>> result;
-        authority->callMethod("CheckAuthorization")
+        polkit_->callMethodAsync("CheckAuthorization")
             .onInterface("org.freedesktop.PolicyKit1.Authority")
             .withTimeout(allowInteraction ? std::chrono::duration_cast<std::chrono::microseconds>(interactiveTimeout)
                                           : std::chrono::duration_cast<std::chrono::microseconds>(plainTimeout))
             .withArguments(subject, action, details, flags, std::string())
-            .storeResultsTo(result);
-        return std::get<0>(result);
+            .uponReplyInvoke([answer](const sdbus::Error* error, const Verdict& verdict) {
+                answer(!error && std::get<0>(verdict));
+            });
     } catch (const sdbus::Error&) {
-        return false;
+        answer(false);
     }
 }
 

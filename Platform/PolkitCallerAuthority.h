@@ -2,15 +2,28 @@
 
 #include "CallerAuthority.h"
 
+#include <sdbus-c++/IConnection.h>
+#include <sdbus-c++/IProxy.h>
+
+#include <memory>
+
 namespace ntfs {
 
-// Asks the system bus for a caller's user, and polkit for its authorization, with the caller's
-// unique bus name as the subject. Each question uses a connection of its own, so that one
-// caller waiting at a password prompt holds up no one else.
+// Asks the bus for a caller's user, and polkit for its authorization, with the caller's unique
+// bus name as the subject. Both go over the one connection it is given, as calls whose answers
+// arrive while that connection is served, so that one caller waiting at a password prompt holds
+// up no one else and no question costs a connection of its own.
 class PolkitCallerAuthority final : public CallerAuthority {
 public:
-    std::optional<uid_t> userOf(const std::string& busName) override;
-    bool isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction) override;
+    explicit PolkitCallerAuthority(sdbus::IConnection& connection);
+
+    void userOf(const std::string& busName, std::function<void(std::optional<uid_t>)> answer) override;
+    void isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction,
+                      std::function<void(bool)> answer) override;
+
+private:
+    std::unique_ptr<sdbus::IProxy> bus_;
+    std::unique_ptr<sdbus::IProxy> polkit_;
 };
 
 }  // namespace ntfs

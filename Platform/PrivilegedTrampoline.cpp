@@ -1,15 +1,23 @@
-// Started by pkexec as root with the tool's path and arguments. Says that the start got this far
-// (the caller can then tell a dismissed prompt from a tool's own exit code) and becomes the tool,
-// which so keeps the pid of the caller's child.
+// Started by pkexec as root with the tool's path and arguments. Runs only the app's own tools:
+// the bless tool beside it, or /bin/sh with one of the scripts in Resources beside it. Says that
+// the start got this far (the caller can then tell a dismissed prompt from a tool's own exit
+// code) and becomes the tool, which so keeps the pid of the caller's child.
 #include "TrampolineProtocol.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+constexpr const char* blessToolName = "ntfs-bless-helper";
+constexpr const char* scriptsFolderName = "Resources";
 
 bool writeAll(int fd, const char* data, size_t size)
 {
@@ -25,10 +33,67 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
-bool isExecutableFile(const char* path)
+std::optional<std::string> realPath(const char* path)
+{
+    char* resolved = realpath(path, nullptr);
+    if (!resolved)
+        return std::nullopt;
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+std::string folderOf(const std::string& path)
+{
+    auto slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether only root can change the file at this real path, or put another in its place: the file
+// and every folder above it belong to root, and no one else may write them. A folder that others
+// may write counts only when it is root's and sticky (like /tmp): in it, no one but root can
+// remove or rename what root owns.
+bool onlyRootCanChange(const std::string& path)
 {
     struct stat info {};
-    return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    for (std::string current = path;; current = folderOf(current)) {
+        if (lstat(current.c_str(), &info) != 0 || info.st_uid != 0)
+            return false;
+        bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+        if (othersMayWrite && (!S_ISDIR(info.st_mode) || !(info.st_mode & S_ISVTX)))
+            return false;
+        if (current == "/")
+            return true;
+    }
+}
+
+struct Command {
+    std::string program;              // a real path, checked
+    std::vector<std::string> argv;  // argv[0] as asked, the script by its real path
+};
+
+// What to run for argv[1...], or nothing when it is not one of the app's own tools.
+std::optional<Command> appCommand(int argc, char** argv)
+{
+    auto self = realPath("/proc/self/exe");
+    auto tool = realPath(argv[1]);
+    if (!self || !tool || !onlyRootCanChange(*tool))
+        return std::nullopt;
+    std::string appFolder = folderOf(*self);
+    Command command{*tool, {argv[1]}};
+    if (*tool != appFolder + "/" + blessToolName) {
+        if (argc < 3 || realPath("/bin/sh") != tool)
+            return std::nullopt;
+        auto script = realPath(argv[2]);
+        if (!script || folderOf(*script) != appFolder + "/" + scriptsFolderName || !onlyRootCanChange(*script))
+            return std::nullopt;
+        command.argv.push_back(*script);
+    }
+    for (int i = static_cast<int>(command.argv.size()) + 1; i < argc; ++i)
+        command.argv.emplace_back(argv[i]);
+    return command;
 }
 
 }  // namespace
@@ -40,13 +105,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s TOOL [ARGUMENT...]\n", argv[0]);
         return cannotStartTool;
     }
-    if (!isExecutableFile(argv[1])) {
-        std::fprintf(stderr, "%s: cannot run %s\n", argv[0], argv[1]);
+    auto command = appCommand(argc, argv);
+    if (!command || access(command->program.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "%s: %s is not one of the app's own tools, or cannot be run\n", argv[0], argv[1]);
         return cannotStartTool;
     }
+    std::vector<char*> arguments;
+    for (auto& argument : command->argv)
+        arguments.push_back(argument.data());
+    arguments.push_back(nullptr);
     if (!writeAll(STDOUT_FILENO, startMarker.data(), startMarker.size()))
         return cannotStartTool;
-    execv(argv[1], argv + 1);
+    execv(command->program.c_str(), arguments.data());
     std::fprintf(stderr, "%s: %s: %s\n", argv[0], argv[1], std::strerror(errno));
     return 127;
 }

@@ -114,11 +114,19 @@ std::vector<std::string> HelperToolClient::checkFilterInstalledFSDrivers(const s
     return checkFilterInstalledFSDriversWithList_reply_(paths);
 }
 
-void HelperToolClient::revealFSDir(const std::vector<std::string>& paths) { revealFSDir_(paths); }
+// A message without reply is only sent, and a client that then leaves would be gone before the
+// helper checked it. The helper runs one caller's messages in order, so the answer to a following
+// round trip on the same connection says that the message was taken and done (or refused).
+void HelperToolClient::revealFSDir(const std::vector<std::string>& paths)
+{
+    revealFSDir_(paths);
+    getVersion();
+}
 
 void HelperToolClient::addLinkPath(const std::string& linkPath, const std::string& diskPath)
 {
     addLinkPath_forDiskPath_(linkPath, diskPath);
+    getVersion();
 }
 
 }  // namespace ntfs

@@ -62,6 +62,8 @@ public:
     CommandResult sysctlConfigureKextHibernateCheck(bool value);
     CommandResult getLatestDiskMountLogs();
     std::vector<std::string> checkFilterInstalledFSDrivers(const std::vector<std::string>& paths);
+    // The two messages without reply return once the helper has handled them; a refused caller
+    // gets the refusal as an sdbus::Error.
     void revealFSDir(const std::vector<std::string>& paths);
     void addLinkPath(const std::string& linkPath, const std::string& diskPath);
 

@@ -53,13 +53,13 @@ TEST_F(DiskCommandsTest, BuildsEachArgumentVectorAndLogsUnderItsLabel)
         {"formatDisk", [](auto& c, auto& t) { c.formatDisk(t, disk, 0, newName, false); }, "tool",
          {"eraseDisk", "ExFAT", newName, disk}, "formatDiskWithExecutablePath: "},
         {"uninstall", [](auto& c, auto&) { c.uninstallKextAndFileSystem("/L/a b.kext", "-fs"); }, "rm",
-         {"-rf", "/L/a b.kext", "-fs"}, "uninstallKextAndFileSystem: "},
+         {"-rf", "--", "/L/a b.kext", "-fs"}, "uninstallKextAndFileSystem: "},
         {"probe", [](auto& c, auto& t) { c.empiricalTestForFullDiskAccess(t, {"", "a b", "-x"}); }, "tool",
          {"", "a b", "-x"}, "empiricalTestForFullDiskAccess: "},
         {"mountNTFS", [](auto& c, auto& t) { c.mountNTFSDisk(t, disk, options, "/Volumes/My Disk"); }, "tool",
          {"-o", options, disk, "/Volumes/My Disk"}, "mountDiskWithExecutablePath: "},
         {"mkdirOfMountNTFS", [](auto& c, auto& t) { c.mountNTFSDisk(t, disk, options, "/Volumes/My Disk"); }, "mkdir",
-         {"-p", "/Volumes/My Disk"}, "mountDiskWithExecutablePath: "},
+         {"-p", "--", "/Volumes/My Disk"}, "mountDiskWithExecutablePath: "},
         {"mount", [](auto& c, auto& t) { c.mountDisk(t, disk); }, "tool", {"mount", disk}, "mountDiskWithExecutablePath: "},
         {"unmount", [](auto& c, auto& t) { c.unmountDisk(t, disk); }, "tool", {"unmount", disk},
          "mountDiskWithExecutablePath: "},
@@ -74,7 +74,7 @@ TEST_F(DiskCommandsTest, BuildsEachArgumentVectorAndLogsUnderItsLabel)
         test::RecordingLogger caseLogger;
         auto tool = caseTools.recorder("tool");
         DiskCommands caseCommands(runner, caseLogger,
-                                  {caseTools.recorder("rm"), caseTools.recorder("mkdir"), caseTools.recorder("rmdir")});
+                                  {caseTools.recorder("rm"), caseTools.recorder("mkdir")});
         testCase.call(caseCommands, tool);
 
         auto expected = testCase.arguments;
@@ -234,10 +234,7 @@ TEST_F(MountPointTest, TheGuardKeepsPathsWithoutVolumes)
         EXPECT_TRUE(fs::is_directory(mountPoint)) << name;
         EXPECT_EQ(logger.lines().back(), "removeVolumeDirectoryAtPath, illegal params!");
     }
-    auto rmdir = tools.recorder("rmdir");
-    DiskCommands recording(runner, logger, {"/bin/rm", "/bin/mkdir", rmdir});
-    EXPECT_EQ(recording.removeVolumeDirectoryAtPath("/volumes/data", true), 22);
-    EXPECT_TRUE(tools.recorded("rmdir").empty());
+    EXPECT_EQ(commands.removeVolumeDirectoryAtPath("/volumes/data", DiskCommands::MadeDirectory{}), 22);
 }
 
 TEST_F(MountPointTest, NothingThatWasThereOrArrivedIsRemoved)
@@ -248,14 +245,24 @@ TEST_F(MountPointTest, NothingThatWasThereOrArrivedIsRemoved)
     auto empty = tools.dir() / "Volumes" / "Empty";
     fs::create_directories(empty);
     auto filled = tools.dir() / "Volumes" / "Filled";  // made by the request, then written by the tool
+    // Made by the request, then swapped by someone for another empty folder, or for a symlink to one.
+    auto swapped = tools.dir() / "Volumes" / "Swapped";
+    auto linked = tools.dir() / "Volumes" / "Linked";
+    auto elsewhere = tools.dir() / "elsewhere";
+    fs::create_directories(elsewhere);
 
     EXPECT_EQ(commands.mountNTFSDisk(failingMount(), "d", "rw", held).status, 1);
     EXPECT_EQ(commands.mountNTFSDisk(failingMount(), "d", "rw", empty).status, 1);
     EXPECT_EQ(commands.mountNTFSDisk(failingMount("echo x > \"$4/new.txt\""), "d", "rw", filled).status, 1);
+    EXPECT_EQ(commands.mountNTFSDisk(failingMount("mv \"$4\" \"$4.old\" && mkdir \"$4\""), "d", "rw", swapped).status, 1);
+    EXPECT_EQ(commands.mountNTFSDisk(failingMount("rmdir \"$4\" && ln -s '" + elsewhere.string() + "' \"$4\""), "d", "rw", linked).status, 1);
 
     EXPECT_TRUE(fs::exists(held / "keep.txt"));
     EXPECT_TRUE(fs::is_directory(empty));
     EXPECT_TRUE(fs::exists(filled / "new.txt"));
+    EXPECT_TRUE(fs::is_directory(swapped));
+    EXPECT_TRUE(fs::is_symlink(linked));
+    EXPECT_TRUE(fs::is_directory(elsewhere));
     EXPECT_FALSE(loggedGuard());
 }
 

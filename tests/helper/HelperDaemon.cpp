@@ -57,7 +57,7 @@ HelperDaemon::HelperDaemon(HelperDaemonOptions options) : bus_(busOptions(option
     child.environment = options.environment;
     child.environment.push_back(bus_.environmentEntry());
     child.environment.push_back(readiness.environmentEntry());
-    child.captureOutput = false;
+    child.captureOutput = options.captureOutput;
     std::vector<std::string> argv{options.executable.string()};
     argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
     daemon_ = std::make_unique<ChildProcess>(argv, child);

@@ -18,6 +18,7 @@ struct HelperDaemonOptions {
     std::vector<std::string> arguments;    // the helper reads none; tests check that it ignores them
     std::vector<std::string> environment;  // more "NAME=value" entries for the daemon
     std::string extraPolicy;               // bus policy for the test's fake services
+    bool captureOutput = false;            // its log lines, for process().readLine(); read them all
 };
 
 // The helper daemon running as a real process on a private system bus that includes the bus

@@ -28,6 +28,7 @@ TEST(RegistrationFiles, FollowTheEmbeddedLaunchdJob)
     auto unit = files.unitFile();
     EXPECT_NE(unit.find("ExecStart=/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool\n"), std::string::npos);
     EXPECT_NE(unit.find("Restart=always\n"), std::string::npos);
+    EXPECT_NE(unit.find("MemoryMax=512M\nTasksMax=256\n"), std::string::npos);
     EXPECT_NE(unit.find("BusName=com.tarn.mac.utility.store.ntfs.HelperTool\n"), std::string::npos);
     auto activation = files.activationFile("com.tarn.mac.utility.store.ntfs.HelperTool");
     EXPECT_NE(activation.find("SystemdService=com.zel.ntfs.HelperTool.service\n"), std::string::npos);

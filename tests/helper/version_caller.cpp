@@ -1,5 +1,6 @@
 // Test client: makes N getVersionWithReply_ calls over one connection and prints one line each,
-// the version or the error name, after a first line with its own unique bus name. Usage: version_caller N
+// the version or the error name, after a first line with its own unique bus name. Usage: version_caller N [LINK-PATH DISK-PATH]
+// (the link request first, with its error name, if any, on a line of its own)
 #include "HelperToolClient.h"
 
 #include <iostream>
@@ -11,8 +12,13 @@ int main(int argc, char** argv)
     try {
         ntfs::HelperToolClient client;
         std::cout << "name " << client.uniqueName() << "\n";
-        if (argc > 3)
-            client.addLinkPath(argv[2], argv[3]);
+        if (argc > 3) {
+            try {
+                client.addLinkPath(argv[2], argv[3]);
+            } catch (const sdbus::Error& e) {
+                std::cout << e.getName() << "\n";
+            }
+        }
         for (int i = 0; i < count; ++i) {
             try {
                 std::cout << client.getVersion() << "\n";

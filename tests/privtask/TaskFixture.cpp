@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <fstream>
+#include <unistd.h>
 
 namespace ntfs::test {
 
@@ -49,12 +50,30 @@ void TaskFixture::TearDown()
     QVPrivilegedTask::setLogger(nullptr);
 }
 
+std::filesystem::path TaskFixture::makeAppFolder() const
+{
+    namespace fs = std::filesystem;
+    auto app = dir_ / "app";
+    fs::create_directories(app / "Resources");
+    fs::copy_file(NTFS_TRAMPOLINE_PATH, app / "ntfs-privileged-trampoline", fs::copy_options::overwrite_existing);
+    std::ofstream(app / "Resources/pass.sh") << "exec \"$@\"\n";
+    return app / "ntfs-privileged-trampoline";
+}
+
 void TaskFixture::useRoute(LaunchRoute route)
 {
     if (route == LaunchRoute::Trampoline) {
-        useElevator(elevatorWithPkexec(writeFakePkexec(dir_, R"([ "$1" = --disable-internal-agent ] && [ "$2" = --keep-cwd ] || exit 99
-shift 2
-exec "$@")")));
+        if (geteuid() != 0)
+            GTEST_SKIP() << "the trampoline runs only tools that root alone can change; run as root";
+        auto trampoline = makeAppFolder();
+        auto pkexec = writeFakePkexec(dir_, R"([ "$1" = --disable-internal-agent ] && [ "$2" = --keep-cwd ] || exit 99
+shift 3
+exec ")" + trampoline.string() + "\" /bin/sh \"" + (trampoline.parent_path() / "Resources/pass.sh").string() + "\" \"$@\"");
+        PkexecElevatorOptions options;
+        options.pkexec = pkexec;
+        options.trampoline = trampoline;
+        options.isRoot = [] { return false; };
+        useElevator(std::make_shared<PkexecElevator>(options));
         return;
     }
     PkexecElevatorOptions options;

@@ -17,7 +17,8 @@
 namespace ntfs::test {
 
 // The two ways a tool gets started: directly (we are root), or through pkexec and our trampoline
-// (here a stand-in pkexec that checks its options and passes on to the real trampoline).
+// (here a stand-in pkexec that checks its options and passes on to a copy of the trampoline in a
+// root-owned app folder, which runs the test's tool through a script of that folder).
 enum class LaunchRoute { Direct, Trampoline };
 
 std::string routeName(const testing::TestParamInfo<LaunchRoute>& info);
@@ -34,7 +35,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Skips the test when the trampoline route needs root and we are not.
     void useRoute(LaunchRoute route);
+    // A copy of the trampoline in an app folder of its own, with Resources/pass.sh that execs its
+    // arguments; returns the copy.
+    std::filesystem::path makeAppFolder() const;
     void useElevator(std::shared_ptr<Elevator> elevator);
 
     // Runs the event loop until the predicate holds, giving up after a generous limit.
