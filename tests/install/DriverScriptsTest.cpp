@@ -265,7 +265,7 @@ TEST_F(ReloadScript, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
         int unloadStatus;
         int loadStatus;
         bool aliasInstalled;
-        bool lsmodPresent;
+        bool modprobePresent;  // lsmod is in /usr/bin; modprobe, like the real one, only in sbin
         int expectedStatus;
         std::string expectedCalls;
     };
@@ -275,7 +275,7 @@ TEST_F(ReloadScript, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
         {"in use", true, 1, 0, true, true, 75, "modprobe -r ntfs3\n"},
         {"kernel without it", false, 0, 1, true, true, 71, "modprobe ntfs3\n"},
         {"not installed", false, 0, 0, false, true, 66, ""},
-        {"no lsmod", false, 0, 0, true, false, 69, ""},
+        {"no modprobe", false, 0, 0, true, false, 69, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -284,16 +284,16 @@ TEST_F(ReloadScript, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
             fs::create_directories(root_ / "etc/modprobe.d");
             fs::copy_file(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", root_ / alias_);
         }
-        if (!c.lsmodPresent)
-            fs::rename(work_ / "bin/lsmod", work_ / "lsmod.away");
+        if (!c.modprobePresent)
+            fs::rename(work_ / "bin/modprobe", work_ / "modprobe.away");
         writeFile(work_ / "calls", "");
         auto result = run("Reload.sh", {},
                           {"PATH=" + (work_ / "bin").string() + ":/usr/bin:/bin",
                            "FAKE_LOG=" + (work_ / "calls").string(), std::string("FAKE_LOADED=") + (c.loaded ? "1" : "0"),
                            "FAKE_UNLOAD_STATUS=" + std::to_string(c.unloadStatus),
                            "FAKE_LOAD_STATUS=" + std::to_string(c.loadStatus)});
-        if (!c.lsmodPresent)
-            fs::rename(work_ / "lsmod.away", work_ / "bin/lsmod");
+        if (!c.modprobePresent)
+            fs::rename(work_ / "modprobe.away", work_ / "bin/modprobe");
         EXPECT_EQ(result.status, c.expectedStatus) << result.output;
         EXPECT_EQ(readFile(work_ / "calls"), c.expectedCalls);
     }
