@@ -2,6 +2,7 @@
 #include "TaskFixture.h"
 #include "TrampolineProtocol.h"
 
+#include <fstream>
 #include <unistd.h>
 
 using namespace ntfs;
@@ -10,12 +11,7 @@ using Elevation = ntfs::test::TaskFixture;
 
 TEST_F(Elevation, LaunchesThatEndBeforeTheToolRunsReportWhy)
 {
-    const struct {
-        bool root;
-        const char* pkexec;  // none: no pkexec at all
-        const char* tool;
-        std::int32_t status;
-    } cases[] = {
+    const struct { bool root; const char* pkexec; const char* tool; std::int32_t status; } cases[] = {  // pkexec none: not there
         {false, "echo 'Error executing command as another user: Request dismissed' >&2; exit 126", "/bin/true", -60006},
         {false, "echo 'Error executing command as another user: Not authorized' >&2; exit 127", "/bin/true", -60005},
         {false, "kill -KILL $$", "/bin/true", -60031},
@@ -26,7 +22,9 @@ TEST_F(Elevation, LaunchesThatEndBeforeTheToolRunsReportWhy)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pkexec ? c.pkexec : c.tool);
-        useElevator(c.root, c.pkexec ? fakePkexec(c.pkexec) : dir_ / "none");
+        std::ofstream(dir_ / "pkexec") << "#!/bin/sh\n" << (c.pkexec ? c.pkexec : "") << "\n";
+        std::filesystem::permissions(dir_ / "pkexec", std::filesystem::perms::owner_all);
+        useElevator(c.root, dir_ / (c.pkexec ? "pkexec" : "none"));
         auto task = QVPrivilegedTask::initWithLaunchPath(c.tool);
         EXPECT_EQ(task->launch(), c.status);
         EXPECT_FALSE(task->isRunning());
@@ -48,10 +46,8 @@ TEST_F(Elevation, TheTrampolineRunsOnlyTheAppsOwnTools)
     std::ofstream(app / "ntfs-bless-helper") << "#!/bin/sh\necho blessed \"$@\"\n";
     fs::permissions(app / "ntfs-bless-helper", fs::perms::owner_all);
     fs::create_symlink(app / "ntfs-bless-helper", dir_ / "bless-link");
-    const struct {
-        std::vector<std::string> command;
-        const char* output;  // after the start marker; none when refused (125, no marker)
-    } cases[] = {
+    // The output after the start marker; none when refused (125, no marker).
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{(app / "ntfs-bless-helper").string(), "com.zel.ntfs.HelperTool"}, "blessed com.zel.ntfs.HelperTool\n"},
         {{(dir_ / "bless-link").string(), "x"}, "blessed x\n"},  // known by its real path
         {{"/bin/sh", pass, "/bin/echo", "a b", ""}, "a b \n"},
@@ -65,13 +61,13 @@ TEST_F(Elevation, TheTrampolineRunsOnlyTheAppsOwnTools)
         command.insert(command.begin(), trampoline);
         return ChildProcess::run(command);
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.command.front() + " " + (c.command.size() > 1 ? c.command[1] : ""));
-        auto [code, output] = run(c.command);
+    for (const auto& [command, expected] : cases) {
+        SCOPED_TRACE(command.front() + " " + (command.size() > 1 ? command[1] : ""));
+        auto [code, output] = run(command);
         auto marker = output.find(TrampolineProtocol::startMarker);
-        EXPECT_EQ(code, c.output ? 0 : TrampolineProtocol::cannotStartTool) << output;
+        EXPECT_EQ(code, expected ? 0 : TrampolineProtocol::cannotStartTool) << output;
         EXPECT_EQ(marker == std::string::npos ? "(refused)" : output.substr(marker + TrampolineProtocol::startMarker.size()),
-                  c.output ? c.output : "(refused)");
+                  expected ? expected : "(refused)");
     }
     // A folder that others may write lets them put another script in its place.
     fs::permissions(app / "Resources", fs::perms::group_write, fs::perm_options::add);

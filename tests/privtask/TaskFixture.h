@@ -3,7 +3,6 @@
 #include "NotificationCenter.h"
 #include "PkexecElevator.h"
 #include "QVPrivilegedTask.h"
-#include "RecordingLogger.h"
 #include "TempDir.h"
 
 #include <QEventLoop>
@@ -11,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 
 namespace ntfs::test {
@@ -22,7 +20,6 @@ class TaskFixture : public testing::Test {
 protected:
     void SetUp() override
     {
-        QVPrivilegedTask::setLogger(std::make_shared<RecordingLogger>());
         useElevator(true, dir_ / "no-pkexec");
         observer_ = NotificationCenter::defaultCenter().addObserver(QVPrivilegedTask::didTerminateNotification, [this](const Notification& n) {
             ++notifications_;
@@ -33,36 +30,24 @@ protected:
     {
         NotificationCenter::defaultCenter().removeObserver(observer_);
         QVPrivilegedTask::setElevator(nullptr);
-        QVPrivilegedTask::setLogger(nullptr);
     }
     void useElevator(bool root, const std::filesystem::path& pkexec)
     {
         QVPrivilegedTask::setElevator(std::make_shared<PkexecElevator>(PkexecElevatorOptions{pkexec, NTFS_TRAMPOLINE_PATH, [root] { return root; }}));
-    }
-    std::filesystem::path fakePkexec(const std::string& body) const
-    {
-        auto path = dir_ / "pkexec";
-        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-        return path;
     }
     // Runs the event loop until the predicate holds, giving up after a generous limit.
     static bool runLoopUntil(const std::function<bool()>& done)
     {
         QEventLoop loop;
         QTimer check;
-        QObject::connect(&check, &QTimer::timeout, &loop, [&] { if (done()) loop.quit(); });
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] { done() ? loop.quit() : void(); });
         check.start(5);
         QTimer::singleShot(std::chrono::seconds(20), &loop, &QEventLoop::quit);
         if (!done())
             loop.exec();
         return done();
     }
-    static QByteArray outputOf(const QVPrivilegedTask::Pointer& task)
-    {
-        auto handle = task->outputFileHandle();
-        return handle ? handle->readDataToEndOfFile() : QByteArray();
-    }
+    static QByteArray outputOf(const QVPrivilegedTask::Pointer& task) { return task->outputFileHandle()->readDataToEndOfFile(); }
 
     TempDir dir_;
     int notifications_ = 0;

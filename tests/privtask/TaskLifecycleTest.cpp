@@ -12,38 +12,24 @@ TEST_F(TaskLifecycle, DirectRunsGetArgumentsAndDirectoryAndEndStatus)
 {
     const auto ours = std::filesystem::current_path();
     const QString directory = QString::fromStdString(std::filesystem::canonical(dir_.path()));
-    const struct {
-        QStringList arguments;
-        QString directory;
-        QString output;
-        int status;
-    } cases[] = {
+    const struct { QStringList arguments; QString directory; QByteArray output; int status; } cases[] = {
         {{"-c", "pwd; for a; do printf '[%s]' \"$a\"; done", "sh", "a b", "it's \"quoted\"", "", "--keep-cwd", "\u00e9lan", "$HOME *"},
-         directory, directory + "\n[a b][it's \"quoted\"][][--keep-cwd][\u00e9lan][$HOME *]", 0},
-        {{"-c", "pwd; exit 5"}, QString::fromStdString(dir_ / "missing"), QString::fromStdString(ours) + "\n", 5},  // stays in ours
+         directory, (directory + "\n[a b][it's \"quoted\"][][--keep-cwd][\u00e9lan][$HOME *]").toUtf8(), 0},
+        {{"-c", "pwd; exit 5"}, QString::fromStdString(dir_ / "missing"), QByteArray::fromStdString(ours.string() + "\n"), 5},  // stays in ours
         {{"-c", "kill -KILL $$"}, directory, "", 128 + SIGKILL},
+        {{"-c", "head -c 67108864 /dev/zero"}, directory, QByteArray(64 << 20, '\0'), 0},  // more than the stream holds
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        SCOPED_TRACE(c.arguments[1].toStdString());
         auto task = QVPrivilegedTask::initWithLaunchPath("/bin/sh", c.arguments, c.directory);
         ASSERT_EQ(task->launch(), 0);
         task->waitUntilExit();
         EXPECT_FALSE(task->isRunning());
         EXPECT_EQ(task->terminationStatus(), c.status);
-        EXPECT_EQ(QString::fromUtf8(outputOf(task)), c.output);
+        EXPECT_TRUE(outputOf(task) == c.output);
     }
     EXPECT_EQ(std::filesystem::current_path(), ours);
     EXPECT_EQ(notifications_, 0) << "a wait ends the run without notification";
-}
-
-TEST_F(TaskLifecycle, WaitTakesOutputLargerThanTheStreamHolds)
-{
-    auto task = QVPrivilegedTask::initWithLaunchPath("/bin/sh", {"-c", "head -c 67108864 /dev/zero"});
-    ASSERT_EQ(task->launch(), 0);
-    task->waitUntilExit();
-    auto output = outputOf(task);
-    EXPECT_EQ(output.size(), 64 * 1024 * 1024);
-    EXPECT_EQ(output.count('\0'), output.size());
 }
 
 TEST_F(TaskLifecycle, PeriodicCheckNotifiesThenCallsTheHandlerAndKeepsAnUnreadStreamFlowing)
