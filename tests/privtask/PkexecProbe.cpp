@@ -19,9 +19,9 @@ using Identity = sdbus::Struct<std::string, std::map<std::string, sdbus::Variant
 
 std::uint64_t processStartTime()
 {
-    std::ifstream stat("/proc/self/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::ostringstream text;
+    text << std::ifstream("/proc/self/stat").rdbuf();
+    std::istringstream fields(text.str().substr(text.str().rfind(')') + 2));
     std::string field;
     for (int i = 3; i <= 22; ++i)  // field 22 is the start time
         fields >> field;
@@ -39,9 +39,7 @@ int main(int argc, char** argv)
     auto connection = sdbus::createSystemBusConnection();
     auto agent = sdbus::createObject(*connection, "/org/ntfs/test/Agent");
     const char* agentInterface = "org.freedesktop.PolicyKit1.AuthenticationAgent";
-    agent->registerMethod("BeginAuthentication")
-        .onInterface(agentInterface)
-        .implementedAs([](const std::string&, const std::string&, const std::string&, const std::map<std::string, std::string>&,
+    agent->registerMethod("BeginAuthentication").onInterface(agentInterface).implementedAs([](const std::string&, const std::string&, const std::string&, const std::map<std::string, std::string>&,
                           const std::string&, const std::vector<Identity>&) {
             throw sdbus::Error("org.freedesktop.PolicyKit1.Error.Cancelled", "dismissed by the test agent");
         });
@@ -49,17 +47,12 @@ int main(int argc, char** argv)
     agent->finishRegistration();
 
     auto authority = sdbus::createProxy(*connection, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority");
-    Identity subject{"unix-process",
-                     {{"pid", sdbus::Variant(static_cast<std::uint32_t>(getpid()))},
-                      {"start-time", sdbus::Variant(processStartTime())}}};
-    authority->callMethod("RegisterAuthenticationAgent")
-        .onInterface("org.freedesktop.PolicyKit1.Authority")
+    Identity subject{"unix-process", {{"pid", sdbus::Variant(std::uint32_t(getpid()))}, {"start-time", sdbus::Variant(processStartTime())}}};
+    authority->callMethod("RegisterAuthenticationAgent").onInterface("org.freedesktop.PolicyKit1.Authority")
         .withArguments(subject, std::string("C"), std::string("/org/ntfs/test/Agent"));
     connection->enterEventLoopAsync();
 
-    ntfs::PkexecElevatorOptions options;
-    options.trampoline = argv[1];
-    QVPrivilegedTask::setElevator(std::make_shared<ntfs::PkexecElevator>(options));
+    QVPrivilegedTask::setElevator(std::make_shared<ntfs::PkexecElevator>(ntfs::PkexecElevatorOptions{.trampoline = argv[1], .isRoot = {}}));
     auto task = QVPrivilegedTask::initWithLaunchPath("/bin/true");
     auto status = task->launch();
     std::printf("status=%d running=%d handle=%d\n", status, task->isRunning() ? 1 : 0, task->outputFileHandle() ? 1 : 0);

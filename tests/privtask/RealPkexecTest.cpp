@@ -15,11 +15,8 @@ constexpr const char* scenario = R"(
 mount -t tmpfs none /run/dbus && ln -s "$1" /run/dbus/system_bus_socket || exit 90
 /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 &
 polkitd=$!
-for i in $(seq 100); do
-  dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-    string:org.freedesktop.PolicyKit1 2>/dev/null | grep -q 'boolean true' && break
-  sleep 0.1
-done
+for i in $(seq 100); do dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+  string:org.freedesktop.PolicyKit1 2>/dev/null | grep -q 'boolean true' && break; sleep 0.1; done
 setpriv --reuid=65534 --regid=65534 --clear-groups "$2" "$3"
 kill $polkitd
 )";
@@ -43,7 +40,8 @@ TEST(RealPkexec, APromptDismissedThroughTheAgentIsCanceled)
     if (auto reason = whyNot(); !reason.empty())
         GTEST_SKIP() << reason;
     PrivateBus bus({PrivateBusOptions::Kind::System, {"/usr/share/dbus-1/system.d/org.freedesktop.PolicyKit1.conf"}, {}});
-    auto socket = bus.address().substr(std::string("unix:path=").size(), bus.address().find(',') - std::string("unix:path=").size());
+    const auto path = bus.address().substr(0, bus.address().find(','));
+    const auto socket = path.substr(path.find('=') + 1);
     auto [code, output] = ChildProcess::run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
                                              scenario, "scenario", socket, NTFS_PKEXEC_PROBE_PATH, NTFS_TRAMPOLINE_PATH},
                                             {{bus.environmentEntry()}, std::nullopt, true});

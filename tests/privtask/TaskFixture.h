@@ -3,59 +3,55 @@
 #include "NotificationCenter.h"
 #include "PkexecElevator.h"
 #include "QVPrivilegedTask.h"
-#include "RecordingLogger.h"
 #include "TempDir.h"
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
 
 namespace ntfs::test {
 
-// The two ways a tool gets started: directly (we are root), or through pkexec and our trampoline
-// (here a stand-in pkexec that checks its options and passes on to a copy of the trampoline in a
-// root-owned app folder, which runs the test's tool through a script of that folder).
-enum class LaunchRoute { Direct, Trampoline };
-
-std::string routeName(const testing::TestParamInfo<LaunchRoute>& info);
-
-// Writes an executable shell script standing in for pkexec.
-std::filesystem::path writeFakePkexec(const TempDir& dir, const std::string& body);
-
-std::shared_ptr<Elevator> elevatorWithPkexec(const std::filesystem::path& pkexec);
-
-// Installs a recording logger and an elevator for one test and puts the defaults back after it;
-// counts the termination notifications posted meanwhile.
+// Runs tasks directly as root unless a test picks another elevator; counts the termination
+// notifications and puts the defaults back afterwards.
 class TaskFixture : public testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // Skips the test when the trampoline route needs root and we are not.
-    void useRoute(LaunchRoute route);
-    // A copy of the trampoline in an app folder of its own, with Resources/pass.sh that execs its
-    // arguments; returns the copy.
-    std::filesystem::path makeAppFolder() const;
-    void useElevator(std::shared_ptr<Elevator> elevator);
-
+    void SetUp() override
+    {
+        useElevator(true, dir_ / "no-pkexec");
+        observer_ = NotificationCenter::defaultCenter().addObserver(QVPrivilegedTask::didTerminateNotification, [this](const Notification& n) {
+            ++notifications_;
+            notified_ = std::any_cast<QVPrivilegedTask::Pointer>(n.object).get();
+        });
+    }
+    void TearDown() override
+    {
+        NotificationCenter::defaultCenter().removeObserver(observer_);
+        QVPrivilegedTask::setElevator(nullptr);
+    }
+    void useElevator(bool root, const std::filesystem::path& pkexec)
+    {
+        QVPrivilegedTask::setElevator(std::make_shared<PkexecElevator>(PkexecElevatorOptions{pkexec, NTFS_TRAMPOLINE_PATH, [root] { return root; }}));
+    }
     // Runs the event loop until the predicate holds, giving up after a generous limit.
-    static bool runLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
-    // Runs the event loop for a while, to see that nothing more happens.
-    static void runLoopFor(std::chrono::milliseconds time);
-
-    static QByteArray outputOf(const QVPrivilegedTask::Pointer& task);
-    std::vector<std::string> logLines() const { return logger_->lines(); }
+    static bool runLoopUntil(const std::function<bool()>& done)
+    {
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] { done() ? loop.quit() : void(); });
+        check.start(5);
+        QTimer::singleShot(std::chrono::seconds(20), &loop, &QEventLoop::quit);
+        if (!done())
+            loop.exec();
+        return done();
+    }
+    static QByteArray outputOf(const QVPrivilegedTask::Pointer& task) { return task->outputFileHandle()->readDataToEndOfFile(); }
 
     TempDir dir_;
-    std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
     int notifications_ = 0;
-    const QVPrivilegedTask* notifiedTask_ = nullptr;
-
-private:
+    const QVPrivilegedTask* notified_ = nullptr;
     NotificationCenter::Token observer_ = 0;
 };
 
