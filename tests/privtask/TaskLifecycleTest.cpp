@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 
 using namespace ntfs;
@@ -63,6 +65,42 @@ TEST_F(TaskLifecycle, FailedWaitEndsTheRunWithItsOwnStatus)
         EXPECT_FALSE(task->isRunning());
         EXPECT_EQ(task->terminationStatus(), QVPrivilegedTask::waitFailedStatus);
     }
+}
+
+// A second launch while running starts nothing; after the end a relaunch runs the changed command,
+// and the first status stands until the new end is seen, also when the handler relaunches.
+TEST_F(TaskLifecycle, RelaunchesStartNothingWhileRunningAndTheNewCommandAfterTheEnd)
+{
+    auto marks = dir_ / "marks";
+    auto task = QVPrivilegedTask::initWithLaunchPath("/bin/sh", {"-c", "echo started >> \"$0\"; exit 4", QString::fromStdString(marks)});
+    ASSERT_EQ(task->launch(), 0);
+    auto pid = task->processIdentifier();
+    auto handle = task->outputFileHandle();
+    EXPECT_EQ(task->launch(), 0);
+    EXPECT_EQ(task->processIdentifier(), pid);
+    EXPECT_EQ(task->outputFileHandle(), handle);
+    task->waitUntilExit();
+    EXPECT_EQ(task->terminationStatus(), 4);
+
+    std::vector<int> statuses;
+    task->setArguments({"-c", "echo second; exit 1"});
+    task->setTerminationHandler([&](const QVPrivilegedTask::Pointer& ended) {
+        statuses.push_back(ended->terminationStatus());
+        if (statuses.size() == 1) {
+            ended->setArguments({"-c", "exit 2"});
+            EXPECT_EQ(ended->launch(), 0);
+        }
+    });
+    ASSERT_EQ(task->launch(), 0);
+    EXPECT_EQ(task->terminationStatus(), 4);
+    EXPECT_NE(task->outputFileHandle(), handle);
+    std::weak_ptr<QVPrivilegedTask> watched = task;
+    task.reset();
+    ASSERT_TRUE(runLoopUntil([&] { return statuses.size() == 2; }));
+    EXPECT_EQ(statuses, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(watched.expired());
+    std::ifstream file(marks);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "started\n");
 }
 
 // The tasks' status timers need an event loop on this thread.
