@@ -2,7 +2,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,16 +14,12 @@ namespace ntfs::test {
 class FakePolkit {
 public:
     struct Question {
-        std::string subjectKind;
-        std::string subjectName;
-        std::string action;
+        std::string subjectKind, subjectName, action;
         std::uint32_t flags;
     };
 
     FakePolkit(const std::string& busAddress, bool answer);
     ~FakePolkit();
-    FakePolkit(const FakePolkit&) = delete;
-    FakePolkit& operator=(const FakePolkit&) = delete;
 
     std::vector<Question> questions() const;
     static std::string policy();

@@ -58,9 +58,7 @@ HelperDaemon::HelperDaemon(HelperDaemonOptions options) : bus_(busOptions(option
     child.environment.push_back(bus_.environmentEntry());
     child.environment.push_back(readiness.environmentEntry());
     child.captureOutput = options.captureOutput;
-    std::vector<std::string> argv{options.executable.string()};
-    argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
-    daemon_ = std::make_unique<ChildProcess>(argv, child);
+    daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{options.executable.string()}, child);
     if (!readiness.waitForReady(10000))
         throw std::runtime_error("the helper did not become ready");
 }

@@ -15,7 +15,6 @@ namespace ntfs::test {
 
 struct HelperDaemonOptions {
     std::filesystem::path executable = NTFS_HELPER_EXECUTABLE;
-    std::vector<std::string> arguments;    // the helper reads none; tests check that it ignores them
     std::vector<std::string> environment;  // more "NAME=value" entries for the daemon
     std::string extraPolicy;               // bus policy for the test's fake services
     bool captureOutput = false;            // its log lines, for process().readLine(); read them all
@@ -27,8 +26,6 @@ class HelperDaemon {
 public:
     explicit HelperDaemon(HelperDaemonOptions options = {});
     ~HelperDaemon();
-    HelperDaemon(const HelperDaemon&) = delete;
-    HelperDaemon& operator=(const HelperDaemon&) = delete;
 
     const PrivateBus& bus() const { return bus_; }
     pid_t pid() const { return daemon_->pid(); }

@@ -1,6 +1,6 @@
 // Test client: makes N getVersionWithReply_ calls over one connection and prints one line each,
-// the version or the error name, after a first line with its own unique bus name. Usage: version_caller N [LINK-PATH DISK-PATH]
-// (the link request first, with its error name, if any, on a line of its own)
+// the version or the error name, after a first line with its own unique bus name.
+// Usage: version_caller N [LINK-PATH DISK-PATH] (the link request first, with its error name, if any, on a line of its own)
 #include "HelperToolClient.h"
 
 #include <iostream>
@@ -8,18 +8,16 @@
 
 int main(int argc, char** argv)
 {
-    int count = argc > 1 ? std::stoi(argv[1]) : 1;
     try {
         ntfs::HelperToolClient client;
         std::cout << "name " << client.uniqueName() << "\n";
-        if (argc > 3) {
-            try {
+        try {
+            if (argc > 3)
                 client.addLinkPath(argv[2], argv[3]);
-            } catch (const sdbus::Error& e) {
-                std::cout << e.getName() << "\n";
-            }
+        } catch (const sdbus::Error& e) {
+            std::cout << e.getName() << "\n";
         }
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < std::stoi(argv[1]); ++i) {
             try {
                 std::cout << client.getVersion() << "\n";
             } catch (const sdbus::Error& e) {
@@ -27,7 +25,7 @@ int main(int argc, char** argv)
             }
         }
     } catch (const std::exception& e) {
-        std::cout << "no connection: " << e.what() << "\n";
+        std::cout << "failed: " << e.what() << "\n";
         return 1;
     }
     return 0;
