@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 using namespace ntfs;
@@ -31,51 +30,32 @@ std::string sh(const std::string& script, const std::vector<std::string>& args =
     return ChildProcess::run(argv).second;
 }
 
-std::string mountOptionsAt(const fs::path& mountPoint)
-{
-    return sh("findmnt -rn -o OPTIONS --mountpoint \"$1\"", {mountPoint});
-}
-bool readOnlyAt(const fs::path& mountPoint) { return ("," + mountOptionsAt(mountPoint)).find(",ro,") != std::string::npos; }
-
-// A loop device over a sparse image file, with partition scanning; detached (after whatever is
-// still mounted from it is unmounted) when the object goes.
-class LoopImage {
-public:
-    LoopImage(const fs::path& image, std::size_t mebibytes)
-    {
-        std::ofstream(image).close();
-        fs::resize_file(image, mebibytes << 20);
-        device_ = sh("losetup -P -f --show \"$1\"", {image});
-        if (!device_.empty() && device_.back() == '\n')
-            device_.pop_back();
-    }
-    ~LoopImage()
-    {
-        if (!device_.empty())
-            sh("for d in \"$1\" \"$1\"p*; do while findmnt --source \"$d\" >/dev/null && umount \"$d\"; do :; done; done;"
-               " losetup -d \"$1\"", {device_});
-    }
-    const std::string& device() const { return device_; }
-
-private:
-    std::string device_;
-};
+bool readOnlyAt(const fs::path& at) { return ("," + sh("findmnt -rn -o OPTIONS --mountpoint \"$1\"", {at})).find(",ro,") != std::string::npos; }
 
 class DiskDriver : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(fixTool))
-            GTEST_SKIP() << "the driver files are laid out with the app (NTFS_WITH_APP=ON)";
-        if (geteuid() != 0)
-            GTEST_SKIP() << "needs root for loop devices and mounts";
-        if (!fs::exists("/dev/loop-control") || !fs::exists("/dev/fuse"))
-            GTEST_SKIP() << "needs loop devices (/dev/loop-control) and FUSE (/dev/fuse)";
-        if (sh("for t in ntfs-3g mkntfs mkfs.exfat fsck.exfat sfdisk; do command -v $t >/dev/null || echo $t; done") != "")
-            GTEST_SKIP() << "needs ntfs-3g, exfatprogs and sfdisk";
-        loop_ = std::make_unique<LoopImage>(dir_ / "disk.img", 64);
-        if (loop_->device().empty())
+        for (const auto& [missing, why] : std::initializer_list<std::pair<bool, const char*>>{
+                 {!fs::exists(fixTool), "the driver files are laid out with the app (NTFS_WITH_APP=ON)"},
+                 {geteuid() != 0, "needs root for loop devices and mounts"},
+                 {!fs::exists("/dev/loop-control") || !fs::exists("/dev/fuse"), "needs loop devices and FUSE (/dev/fuse)"},
+                 {sh("for t in ntfs-3g mkfs.exfat fsck.exfat sfdisk; do command -v $t >/dev/null || echo $t; done") != "",
+                  "needs ntfs-3g, exfatprogs and sfdisk"}})
+            if (missing)
+                GTEST_SKIP() << why;
+        // A loop device over a sparse image file, with partition scanning.
+        std::ofstream(dir_ / "disk.img").close();
+        fs::resize_file(dir_ / "disk.img", 64 << 20);
+        dev_ = sh("losetup -P -f --show \"$1\" | tr -d '\\n'", {dir_ / "disk.img"});
+        if (dev_.empty())
             GTEST_SKIP() << "losetup found no free loop device";
+    }
+    void TearDown() override
+    {
+        if (!dev_.empty())
+            sh("for d in \"$1\" \"$1\"p*; do while findmnt --source \"$d\" >/dev/null && umount \"$d\"; do :; done; done;"
+               " losetup -d \"$1\"", {dev_});
     }
 
     // A volume in the given state, as Windows could leave it.
@@ -89,10 +69,10 @@ protected:
                " && umount \"$2\"", {dev(), dir_ / "raw"});
     }
 
-    const std::string& dev() const { return loop_->device(); }
+    const std::string& dev() const { return dev_; }
 
     TempDir dir_;
-    std::unique_ptr<LoopImage> loop_;
+    std::string dev_;
     HelperDaemon daemon_;
     std::unique_ptr<HelperToolClient> client_ = daemon_.client();
     const fs::path volumes_ = dir_ / "Volumes";
@@ -104,29 +84,19 @@ TEST_F(DiskDriver, NtfsRoundTripIsWhatNtfs3gsOwnToolsSee)
     auto mountPoint = volumes_ / "Tëst Vol";
     auto mounted = client_->mountNTFSDisk(mountHelper, dev(), "", mountPoint);
     ASSERT_EQ(mounted.status, 0) << mounted.text.value_or("");
-    EXPECT_FALSE(readOnlyAt(mountPoint));
-    EXPECT_NE(mounted.text->find("tarn_ntfs-mount: access=rw state=clean"), std::string::npos) << *mounted.text;
 
-    const std::vector<std::pair<std::string, std::size_t>> files{
-        {"plain.bin", 1 << 20}, {"with spaces .txt", 3 << 20}, {"Grüße ñandú 日本.dat", (2 << 20) + 7}};
-    std::vector<std::string> contents;
-    for (const auto& [name, size] : files) {
-        std::string content(size, '\0');
-        for (std::size_t i = 0; i < size; ++i)
-            content[i] = static_cast<char>((i * 2654435761u) >> 13);
-        std::ofstream(mountPoint / name, std::ios::binary) << content;
-        contents.push_back(content);
-    }
-    auto unmounted = client_->unmountDisk(diskutil, dev());
-    ASSERT_EQ(unmounted.status, 0) << unmounted.text.value_or("");
-    auto checked = client_->checkDisk(fixTool, dev());
-    EXPECT_EQ(checked.status, 0) << checked.text.value_or("");
+    const std::vector<std::string> files{"plain.bin", "with spaces .txt", "Grüße ñandú 日本.dat"};
+    std::vector<std::string> sums;
+    for (const auto& name : files)
+        sums.push_back(sh("head -c 3000007 /dev/urandom | tee \"$1\" | sha256sum", {mountPoint / name}));
+    ASSERT_EQ(client_->unmountDisk(diskutil, dev()).status, 0);
+    EXPECT_EQ(client_->checkDisk(fixTool, dev()).status, 0);
     EXPECT_EQ(client_->renameUnmountedVolume(diskutil, dev(), "Nëw Näme").status, 0);
 
     EXPECT_EQ(sh("ntfslabel \"$1\"", {dev()}), "Nëw Näme\n");
     EXPECT_NE(sh("ntfsinfo -m \"$1\"", {dev()}).find("Volume Name: Nëw Näme\n"), std::string::npos);
     for (std::size_t i = 0; i < files.size(); ++i)
-        EXPECT_TRUE(sh("ntfscat \"$1\" \"$2\"", {dev(), files[i].first}) == contents[i]) << files[i].first;
+        EXPECT_EQ(sh("ntfscat \"$1\" \"$2\" | sha256sum", {dev(), files[i]}), sums[i]) << files[i];
 }
 
 TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
@@ -146,22 +116,14 @@ TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
     auto sum = [&] { return sh("sha256sum \"$1/keep.bin\"", {volumes_ / "Data"}); };
     auto before = sum();
 
-    struct Refusal {
-        const char* what;
-        std::function<CommandResult()> call;
-        std::int32_t status;
-    };
-    const std::vector<Refusal> refusals{
+    const std::vector<std::tuple<const char*, std::function<CommandResult()>, std::int32_t>> refusals{
         {"format mounted", [&] { return client_->formatNTFSDisk(formatter, part, "X"); }, 75},
         {"eraseVolume mounted", [&] { return client_->formatDisk(diskutil, part, 0, "X", true); }, 75},
         {"eraseDisk holding it", [&] { return client_->formatDisk(diskutil, dev(), 0, "X", false); }, 76},
         {"format its disk", [&] { return client_->formatNTFSDisk(formatter, dev(), "X"); }, 76},
-        {"format a plain file", [&] { return client_->formatNTFSDisk(formatter, dir_ / "disk.img", "X"); }, 66},
     };
-    for (const auto& refusal : refusals) {
-        auto result = refusal.call();
-        EXPECT_EQ(result.status, refusal.status) << refusal.what << ": " << result.text.value_or("");
-    }
+    for (const auto& [what, call, status] : refusals)
+        EXPECT_EQ(call().status, status) << what;
     EXPECT_EQ(sum(), before);
     EXPECT_EQ(client_->unmountDisk(diskutil, volumes_ / "Data").status, 0);
 }
@@ -177,23 +139,19 @@ TEST_F(DiskDriver, ExfatErasesGiveVolumesThatExfatprogsAccept)
     }
 }
 
-struct WindowsState {
-    const char* state;
-    bool readOnly;
-    const char* reason;      // in the first line of the reply
-    std::int32_t checkStatus;
-};
-const std::vector<WindowsState> windowsStates{
-    {"clean", false, "read-write", 0},
-    {"dirty", true, "read-only: Windows did not unmount this volume cleanly", 0},
-    {"hibernated", true, "read-only: Windows is hibernated on this volume", 78},
-};
-
-std::string firstLine(const CommandResult& result) { return result.text.value_or("").substr(0, result.text.value_or("").find('\n')); }
+std::string firstLine(const CommandResult& result) { auto text = result.text.value_or(""); return text.substr(0, text.find('\n')); }
 
 TEST_F(DiskDriver, VolumesThatWindowsLeftBehindMountReadOnlySayingWhy)
 {
-    for (const auto& c : windowsStates) {
+    struct WindowsState {
+        const char* state;
+        bool readOnly;
+        const char* reason;  // in the first line of the reply
+        std::int32_t checkStatus;
+    };
+    for (const auto& c : {WindowsState{"clean", false, "read-write", 0},
+                          WindowsState{"dirty", true, "read-only: Windows did not unmount this volume cleanly", 0},
+                          WindowsState{"hibernated", true, "read-only: Windows is hibernated on this volume", 78}}) {
         SCOPED_TRACE(c.state);
         prepare(c.state);
         auto hiberfil = [&] { return sh("ntfscat -f \"$1\" hiberfil.sys 2>/dev/null | sha256sum", {dev()}); };
@@ -224,12 +182,11 @@ TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
 {
     auto bin = dir_ / "bin";
     fs::create_directories(bin);
-    std::ofstream(bin / "modprobe") << "#!/bin/sh\nexit 0\n";
+    fs::create_symlink("/bin/true", bin / "modprobe");
     std::ofstream(bin / "mount") << "#!/bin/sh\necho \"$*\" >>\"$0.calls\"\n"
                                     "case \",$4,\" in *,ro,*) exec ntfs-3g -o \"$4\" \"$5\" \"$6\" ;; esac\n"
                                     "echo \"mount: $6: wrong fs type, bad option, bad superblock on $5, missing codepage or helper program, or other error.\"\n"
                                     "exit 32\n";
-    fs::permissions(bin / "modprobe", fs::perms::owner_all);
     fs::permissions(bin / "mount", fs::perms::owner_all);
     HelperDaemonOptions options;
     options.environment = {"PATH=" + bin.string() + ":" + std::getenv("PATH")};
