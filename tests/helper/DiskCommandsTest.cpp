@@ -85,18 +85,6 @@ TEST_F(DiskCommandsTest, ReplyTextIsTheCombinedOutputWithWhatTheBusRefusesReplac
     EXPECT_EQ(lastLines(), (std::vector<std::string>{"task execution error:(null)", "checkDiskWithExecutablePath: bye\n"}));
 }
 
-TEST_F(DiskCommandsTest, AToolThatCannotStartRepliesLikeAShellWithTheReason)
-{
-    std::ofstream(tools.dir() / "plain") << "echo hi\n";
-    for (const auto& [path, status] : std::vector<std::pair<std::string, std::int32_t>>{
-             {(tools.dir() / "missing").string(), 127}, {(tools.dir() / "plain").string(), 126}, {tools.dir().path().string(), 126}}) {
-        auto result = commands.checkDisk(path, "disk1");
-        EXPECT_EQ(result.status, status) << path;
-        EXPECT_NE(result.text.value().find(path), std::string::npos) << *result.text;
-        EXPECT_EQ(lastLines(), (std::vector<std::string>{"task execution error:" + *result.text, "checkDiskWithExecutablePath: " + *result.text}));
-    }
-}
-
 TEST_F(DiskCommandsTest, OutputBeyondTheCapIsCutOnACharacterWithANote)
 {
     auto result = commands.checkDisk(tools.script("huge", "yes | head -c 209715200; exit 5"), "d");

@@ -61,15 +61,13 @@ protected:
     // A volume in the given state, as Windows could leave it.
     void prepare(const std::string& state)
     {
-        ASSERT_EQ(client_->formatNTFSDisk(formatter, dev(), "Win").status, 0);
+        ASSERT_EQ(client_->formatNTFSDisk(formatter, dev_, "Win").status, 0);
         if (state == "dirty")
-            sh("ntfsfix \"$1\" >/dev/null", {dev()});  // leaves the dirty flag set
+            sh("ntfsfix \"$1\" >/dev/null", {dev_});  // leaves the dirty flag set
         if (state == "hibernated")
             sh("mkdir -p \"$2\" && ntfs-3g \"$1\" \"$2\" && { printf hibr; head -c 8188 /dev/urandom; } >\"$2/hiberfil.sys\""
-               " && umount \"$2\"", {dev(), dir_ / "raw"});
+               " && umount \"$2\"", {dev_, dir_ / "raw"});
     }
-
-    const std::string& dev() const { return dev_; }
 
     TempDir dir_;
     std::string dev_;
@@ -80,36 +78,36 @@ protected:
 
 TEST_F(DiskDriver, NtfsRoundTripIsWhatNtfs3gsOwnToolsSee)
 {
-    ASSERT_EQ(client_->formatNTFSDisk(formatter, dev(), "Tëst Vol").status, 0);
+    ASSERT_EQ(client_->formatNTFSDisk(formatter, dev_, "Tëst Vol").status, 0);
     auto mountPoint = volumes_ / "Tëst Vol";
-    auto mounted = client_->mountNTFSDisk(mountHelper, dev(), "", mountPoint);
+    auto mounted = client_->mountNTFSDisk(mountHelper, dev_, "", mountPoint);
     ASSERT_EQ(mounted.status, 0) << mounted.text.value_or("");
 
     const std::vector<std::string> files{"plain.bin", "with spaces .txt", "Grüße ñandú 日本.dat"};
     std::vector<std::string> sums;
     for (const auto& name : files)
         sums.push_back(sh("head -c 3000007 /dev/urandom | tee \"$1\" | sha256sum", {mountPoint / name}));
-    ASSERT_EQ(client_->unmountDisk(diskutil, dev()).status, 0);
-    EXPECT_EQ(client_->checkDisk(fixTool, dev()).status, 0);
-    EXPECT_EQ(client_->renameUnmountedVolume(diskutil, dev(), "Nëw Näme").status, 0);
+    ASSERT_EQ(client_->unmountDisk(diskutil, dev_).status, 0);
+    EXPECT_EQ(client_->checkDisk(fixTool, dev_).status, 0);
+    EXPECT_EQ(client_->renameUnmountedVolume(diskutil, dev_, "Nëw Näme").status, 0);
 
-    EXPECT_EQ(sh("ntfslabel \"$1\"", {dev()}), "Nëw Näme\n");
-    EXPECT_NE(sh("ntfsinfo -m \"$1\"", {dev()}).find("Volume Name: Nëw Näme\n"), std::string::npos);
+    EXPECT_EQ(sh("ntfslabel \"$1\"", {dev_}), "Nëw Näme\n");
+    EXPECT_NE(sh("ntfsinfo -m \"$1\"", {dev_}).find("Volume Name: Nëw Näme\n"), std::string::npos);
     for (std::size_t i = 0; i < files.size(); ++i)
-        EXPECT_EQ(sh("ntfscat \"$1\" \"$2\" | sha256sum", {dev(), files[i]}), sums[i]) << files[i];
+        EXPECT_EQ(sh("ntfscat \"$1\" \"$2\" | sha256sum", {dev_, files[i]}), sums[i]) << files[i];
 }
 
 TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
 {
     auto mountPoint = volumes_ / "Zeroed";
-    auto zeroed = client_->mountNTFSDisk(mountHelper, dev(), "", mountPoint);
+    auto zeroed = client_->mountNTFSDisk(mountHelper, dev_, "", mountPoint);
     EXPECT_EQ(zeroed.status, 32);
     EXPECT_NE(zeroed.text.value_or("").find("not an NTFS volume"), std::string::npos);
     EXPECT_FALSE(fs::exists(mountPoint));
 
     // A partitioned disk whose partition is mounted: neither may be erased.
-    ASSERT_EQ(client_->formatDisk(diskutil, dev(), 0, "Whole", false).status, 0);
-    const std::string part = dev() + "p1";
+    ASSERT_EQ(client_->formatDisk(diskutil, dev_, 0, "Whole", false).status, 0);
+    const std::string part = dev_ + "p1";
     ASSERT_EQ(client_->formatNTFSDisk(formatter, part, "Data").status, 0);
     ASSERT_EQ(client_->mountNTFSDisk(mountHelper, part, "", volumes_ / "Data").status, 0);
     sh("head -c 2000000 /dev/urandom >\"$1/keep.bin\"", {volumes_ / "Data"});
@@ -119,8 +117,8 @@ TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
     const std::vector<std::tuple<const char*, std::function<CommandResult()>, std::int32_t>> refusals{
         {"format mounted", [&] { return client_->formatNTFSDisk(formatter, part, "X"); }, 75},
         {"eraseVolume mounted", [&] { return client_->formatDisk(diskutil, part, 0, "X", true); }, 75},
-        {"eraseDisk holding it", [&] { return client_->formatDisk(diskutil, dev(), 0, "X", false); }, 76},
-        {"format its disk", [&] { return client_->formatNTFSDisk(formatter, dev(), "X"); }, 76},
+        {"eraseDisk holding it", [&] { return client_->formatDisk(diskutil, dev_, 0, "X", false); }, 76},
+        {"format its disk", [&] { return client_->formatNTFSDisk(formatter, dev_, "X"); }, 76},
     };
     for (const auto& [what, call, status] : refusals)
         EXPECT_EQ(call().status, status) << what;
@@ -131,11 +129,11 @@ TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
 TEST_F(DiskDriver, ExfatErasesGiveVolumesThatExfatprogsAccept)
 {
     for (bool hasLeaf : {true, false}) {
-        ASSERT_EQ(client_->formatDisk(diskutil, dev(), 0, "Stick", hasLeaf).status, 0);
-        std::string volume = hasLeaf ? dev() : dev() + "p1";
+        ASSERT_EQ(client_->formatDisk(diskutil, dev_, 0, "Stick", hasLeaf).status, 0);
+        std::string volume = hasLeaf ? dev_ : dev_ + "p1";
         EXPECT_EQ(sh("blkid -p -o value -s TYPE \"$1\"; blkid -p -o value -s LABEL \"$1\"", {volume}), "exfat\nStick\n");
         EXPECT_EQ(sh("fsck.exfat -n \"$1\" >/dev/null; echo $?", {volume}), "0\n") << volume;
-        sh("wipefs -q -a \"$1\"", {dev()});
+        sh("wipefs -q -a \"$1\"", {dev_});
     }
 }
 
@@ -154,23 +152,23 @@ TEST_F(DiskDriver, VolumesThatWindowsLeftBehindMountReadOnlySayingWhy)
                           WindowsState{"hibernated", true, "read-only: Windows is hibernated on this volume", 78}}) {
         SCOPED_TRACE(c.state);
         prepare(c.state);
-        auto hiberfil = [&] { return sh("ntfscat -f \"$1\" hiberfil.sys 2>/dev/null | sha256sum", {dev()}); };
+        auto hiberfil = [&] { return sh("ntfscat -f \"$1\" hiberfil.sys 2>/dev/null | sha256sum", {dev_}); };
         auto hiberfilBefore = hiberfil();
         // The disk utility's mount decides the same way as the mount helper.
-        auto mountPoint = c.readOnly ? volumes_ / c.state : fs::path("/media") / fs::path(dev()).filename();
-        auto mounted = c.readOnly ? client_->mountNTFSDisk(mountHelper, dev(), "rw,remove_hiberfile", mountPoint)
-                                  : client_->mountDisk(diskutil, dev());
+        auto mountPoint = c.readOnly ? volumes_ / c.state : fs::path("/media") / fs::path(dev_).filename();
+        auto mounted = c.readOnly ? client_->mountNTFSDisk(mountHelper, dev_, "rw,remove_hiberfile", mountPoint)
+                                  : client_->mountDisk(diskutil, dev_);
         ASSERT_EQ(mounted.status, 0) << mounted.text.value_or("");
         EXPECT_EQ(readOnlyAt(mountPoint), c.readOnly);
         EXPECT_NE(firstLine(mounted).find(c.reason), std::string::npos) << *mounted.text;
         EXPECT_NE(mounted.text->find(std::string("tarn_ntfs-mount: access=") + (c.readOnly ? "ro" : "rw") + " state=" + c.state),
                   std::string::npos) << *mounted.text;
-        ASSERT_EQ(client_->unmountDisk(diskutil, dev()).status, 0);
+        ASSERT_EQ(client_->unmountDisk(diskutil, dev_).status, 0);
 
-        auto checked = client_->checkDisk(fixTool, dev());
+        auto checked = client_->checkDisk(fixTool, dev_);
         EXPECT_EQ(checked.status, c.checkStatus) << checked.text.value_or("");
         EXPECT_EQ(hiberfil(), hiberfilBefore);
-        auto again = client_->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "again");
+        auto again = client_->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "again");
         EXPECT_EQ(readOnlyAt(volumes_ / "again"), c.checkStatus != 0) << again.text.value_or("");
         ASSERT_EQ(client_->unmountDisk(diskutil, volumes_ / "again").status, 0);
     }
@@ -194,17 +192,17 @@ TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
     auto client = withNtfs3.client();
 
     prepare("dirty");
-    auto dirty = client->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "dirty");
+    auto dirty = client->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "dirty");
     EXPECT_TRUE(readOnlyAt(volumes_ / "dirty")) << dirty.text.value_or("");
     EXPECT_NE(firstLine(dirty).find("read-only: Windows did not unmount"), std::string::npos) << *dirty.text;
-    ASSERT_EQ(client->unmountDisk(diskutil, dev()).status, 0);
+    ASSERT_EQ(client->unmountDisk(diskutil, dev_).status, 0);
 
     prepare("clean");
-    auto clean = client->mountNTFSDisk(mountHelper, dev(), "", volumes_ / "clean");
+    auto clean = client->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "clean");
     EXPECT_FALSE(readOnlyAt(volumes_ / "clean")) << clean.text.value_or("");
     EXPECT_NE(clean.text->find("ntfs3 refused (mount: "), std::string::npos) << *clean.text;
     EXPECT_EQ(sh("cat \"$1\"", {bin / "mount.calls"}),
-              "-t ntfs3 -o ro " + dev() + " " + (volumes_ / "dirty").string() + "\n-t ntfs3 -o rw " + dev() + " " +
+              "-t ntfs3 -o ro " + dev_ + " " + (volumes_ / "dirty").string() + "\n-t ntfs3 -o rw " + dev_ + " " +
                   (volumes_ / "clean").string() + "\n");
 }
 

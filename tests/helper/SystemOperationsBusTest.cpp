@@ -17,6 +17,13 @@ namespace {
 
 constexpr uid_t nobody = 65534;
 
+HelperDaemonOptions withEnvironment(std::vector<std::string> environment)
+{
+    HelperDaemonOptions options;
+    options.environment = std::move(environment);
+    return options;
+}
+
 // The daemon with a folder of its own standing in for "/" of the kernel's files.
 class SystemOperationsOverBus : public ::testing::Test {
 protected:
@@ -28,12 +35,6 @@ protected:
         std::ofstream(root / "proc/modules") << "tarn_ntfs 221184 1 - Live 0x0000000000000000\n"
                                                 "fuse 176128 3 tarn_ntfs, Live 0x0000000000000000\n";
     }
-    HelperDaemonOptions options()
-    {
-        HelperDaemonOptions o;
-        o.environment = {"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()};
-        return o;
-    }
     std::string busctl(std::vector<std::string> call)
     {
         std::vector<std::string> argv{"/usr/bin/busctl", "--system", "call", "com.tarn.mac.utility.store.ntfs.HelperTool",
@@ -43,7 +44,7 @@ protected:
     }
 
     TempDir root;
-    HelperDaemon daemon{options()};
+    HelperDaemon daemon{withEnvironment({"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()})};
     std::unique_ptr<ntfs::HelperToolClient> client = daemon.client();
 };
 
@@ -80,8 +81,9 @@ TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorB
         [&] { EXPECT_THROW(client->loadInstalledKernelExtensionAtPath(""), sdbus::Error); },
         [&] { client->addLinkPath("", a); },
         [&] { EXPECT_EQ(client->checkDisk("/bin/false", "d").status, 1); },
-        [&] { EXPECT_EQ(client->formatNTFSDisk(missing, "d", "n").status, 127); },
-        [&] { EXPECT_EQ(client->formatDisk(root.path().string(), "d", 0, "n", true).status, 126); },
+        [&] { EXPECT_EQ(client->formatNTFSDisk(missing, "d", "n"), (ntfs::CommandResult{"cannot launch " + missing + ": No such file or directory (errno 2)", 127})); },
+        [&] { EXPECT_EQ(client->formatDisk(root.path().string(), "d", 0, "n", true),
+                        (ntfs::CommandResult{"cannot launch " + root.path().string() + ": Permission denied (errno 13)", 126})); },
         [&] { EXPECT_THROW(client->formatDisk("/bin/true", "d", -1, "n", true), sdbus::Error); },
         [&] { EXPECT_EQ(client->uninstallKextAndFileSystem(missing, missing), 0); },
         [&] { EXPECT_TRUE(client->empiricalTestForFullDiskAccess("/bin/false", {})); },
@@ -107,9 +109,8 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
     PrivateBus session{{PrivateBusOptions::Kind::Session, {}, "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"}};
     ::chmod(session.directory().c_str(), 0755);
     FakeFileManager fileManager(session.address());
-    HelperDaemonOptions options;
+    auto options = withEnvironment({"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()});
     options.extraPolicy = FakePolkit::policy();
-    options.environment = {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()};
     HelperDaemon daemon(options);
     FakePolkit polkit(daemon.bus().address(), true);
 
