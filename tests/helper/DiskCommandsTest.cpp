@@ -77,6 +77,9 @@ TEST_F(DiskCommandsTest, ReplyTextIsTheCombinedOutputWithWhatTheBusRefusesReplac
     const std::vector<std::tuple<const char*, std::optional<std::string>, std::int32_t>> cases = {
         {"echo out1; echo err1 >&2; echo out2", "out1\nerr1\nout2\n", 0},
         {"printf 'ok\\377'; exit 3", std::nullopt, 3},
+        {"printf '\\300\\257'", std::nullopt, 0},          // overlong
+        {"printf '\\355\\240\\200'", std::nullopt, 0},     // surrogate
+        {"printf '\\364\\220\\200\\200'", std::nullopt, 0},  // beyond U+10FFFF
         {"printf 'a\\000b\\357\\277\\276c\\357\\267\\220'", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD", 0},
         {"echo bye; kill -TERM $$", "bye\n", 15},
     };
