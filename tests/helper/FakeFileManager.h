@@ -16,20 +16,35 @@ class FakeFileManager {
 public:
     struct ShowItemsCall {
         std::vector<std::string> uris;
-        std::string startupId;
         uid_t callerUid = static_cast<uid_t>(-1);
     };
 
-    explicit FakeFileManager(const std::string& busAddress);
-    ~FakeFileManager();
-    FakeFileManager(const FakeFileManager&) = delete;
-    FakeFileManager& operator=(const FakeFileManager&) = delete;
+    explicit FakeFileManager(const std::string& busAddress)
+        : connection_(sdbus::createSessionBusConnectionWithAddress(busAddress)),
+          object_(sdbus::createObject(*connection_, "/org/freedesktop/FileManager1"))
+    {
+        object_->registerMethod("org.freedesktop.FileManager1", "ShowItems", "ass", "", [this](sdbus::MethodCall call) {
+            ShowItemsCall recorded{{}, call.getCredsUid()};
+            call >> recorded.uris;
+            {
+                std::lock_guard lock(mutex_);
+                calls_.push_back(std::move(recorded));
+            }
+            call.createReply().send();
+        });
+        object_->finishRegistration();
+        connection_->requestName("org.freedesktop.FileManager1");
+        connection_->enterEventLoopAsync();
+    }
+    ~FakeFileManager() { connection_->leaveEventLoop(); }
 
-    std::vector<ShowItemsCall> calls() const;
+    std::vector<ShowItemsCall> calls() const
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
 
 private:
-    void showItems(sdbus::MethodCall call);
-
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IObject> object_;
     mutable std::mutex mutex_;
