@@ -1,5 +1,6 @@
 #include "FakeDriver.h"
 #include "FakeFileManager.h"
+#include "SessionBusFileViewer.h"
 #include "FakePolkit.h"
 #include "HelperDaemon.h"
 #include "TempDir.h"
@@ -119,6 +120,8 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].uris, (std::vector<std::string>{"file:///media/My%20Disk", "file:///srv/b%231"}));
     EXPECT_EQ(calls[0].callerUid, nobody);
+    EXPECT_FALSE(ntfs::SessionBusFileViewer(session.address()).showItems(0, {"file:///"}).reached) << "root never calls";
+    EXPECT_EQ(fileManager.calls().size(), 1u);
 }
 
 }  // namespace

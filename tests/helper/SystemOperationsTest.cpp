@@ -1,6 +1,7 @@
 #include "SystemOperations.h"
 
 #include "FakeDriver.h"
+#include "FileOperations.h"
 #include "KernelExtensionOperations.h"
 #include "ProcLoadedModules.h"
 #include "ProcKernelVariables.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 
 namespace ntfs {
 namespace {
@@ -97,6 +99,45 @@ TEST(KextLoad, BothLoadOperationsReplyTheMappedPair)
         EXPECT_EQ(operations.loadWithBundleIdentifier("com.tarn.filesystems.tarn_ntfs"), expected) << linuxError;
         EXPECT_EQ(modules.names, std::vector<std::string>{"tarn_ntfs"});
     }
+}
+
+// Any non-zero value switches the check on; a variable the kernel lacks is never created, and a name
+// that would leave /proc/sys has no file.
+TEST(HibernateCheck, WritesOneOrZeroAndNeverCreatesTheVariable)
+{
+    Operations o(UnixKernelControl::defaultTimeout);
+    const auto variable = o.root / "proc/sys/vfs/tarnntfs/config/hibernate_check";
+    std::filesystem::create_directories(variable.parent_path());
+    std::ofstream(variable) << "0";
+    for (auto [value, written] : {std::pair{1, "1"}, {0, "0"}, {7, "1"}, {-1, "1"}}) {
+        EXPECT_EQ(o.operations.configureHibernateCheck(value), (CommandResult{std::nullopt, 0}));
+        std::ifstream file(variable);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), written) << value;
+    }
+    std::filesystem::remove(variable);
+    EXPECT_EQ(o.operations.configureHibernateCheck(1).status, ENOENT);
+    EXPECT_FALSE(std::filesystem::exists(variable));
+    for (const char* bad : {"", "a..b", ".a", "a.", "a/b.c"})
+        EXPECT_TRUE(o.variables.fileOf(bad).empty()) << bad;
+}
+
+// A link is made only to a disk path that exists, and never over whatever is at the link path.
+TEST(AddLink, OnlyToAnExistingDiskPathAndNeverOverAnExistingPath)
+{
+    struct NoViewer final : FileViewer {
+        Outcome showItems(uid_t, const std::vector<std::string>&) override { return {false, {}}; }
+    } viewer;
+    test::TempDir dir;
+    test::RecordingLogger log;
+    FileOperations files{viewer, log};
+    std::ofstream(dir / "disk") << "";
+    std::ofstream(dir / "taken") << "kept";
+    files.addLink(dir / "link", dir / "disk");
+    files.addLink(dir / "other", dir / "absent");
+    files.addLink(dir / "taken", dir / "disk");
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "link"), dir / "disk");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "other")));
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "taken")));
 }
 
 }  // namespace
