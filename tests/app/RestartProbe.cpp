@@ -5,8 +5,9 @@
 #include "AppWiring.h"
 #include "ApplicationShell.h"
 #include "Logger.h"
-#include "ScreenFixture.h"
+#include "TestAppServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QTimer>
 

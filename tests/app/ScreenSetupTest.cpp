@@ -1,35 +1,26 @@
 #include "Localization.h"
-#include "ScreenFixture.h"
 #include "TestAppServices.h"
 #include "VenturaQRCodeViewController.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-
-#include <QApplication>
-#include <QAbstractButton>
-#include <QImage>
-#include <QLabel>
 #include <QRegularExpression>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace ntfs::test {
 namespace {
 
 const char* const allScreens[] = {"install", "grantFDA", "justReboot", "scanQRCode", "helper"};
 
-// Every label and button of every screen, in both languages: none shows a key (a key looked up
-// under a wrong name, or missing from a translation), whether or not the colours could be read.
-TEST(ScreenSetupTest, EveryTextIsTranslatedEvenWithoutColours)
+// No control shows a key (looked up under a wrong name or missing from a translation), in either
+// language, whether or not the colours could be read; every control has an accessible name.
+TEST(ScreenSetupTest, EveryTextIsTranslatedAndEveryControlNamed)
 {
     const QRegularExpression key(QStringLiteral("^\\w+\\.\\w+$"));
     for (auto [language, colours] : {std::pair{QLocale::English, true}, std::pair{QLocale::German, false}}) {
@@ -40,26 +31,54 @@ TEST(ScreenSetupTest, EveryTextIsTranslatedEvenWithoutColours)
             SCOPED_TRACE(identifier + QLocale::languageToCode(language).toStdString());
             TestAppServices services;
             if (!colours)
-                services.colors.setTable({});
+                services.colors.table.clear();
             auto screen = makeScreen(QString::fromLatin1(identifier));
-            std::vector<std::pair<QString, QString>> texts;  // outlet, text
+            std::vector<QString> texts;
             for (auto* label : screen->view()->findChildren<QLabel*>())
-                texts.emplace_back(label->objectName(), label->text());
+                texts.push_back(label->text());
             for (auto* button : screen->view()->findChildren<QAbstractButton*>())
-                texts.emplace_back(button->objectName(), button->text());
-            EXPECT_GT(std::count_if(texts.begin(), texts.end(), [](auto& t) { return !t.second.isEmpty(); }), 2);
+                texts.push_back(button->text());
             for (QWidget* control : screen->view()->findChildren<QWidget*>()) {
-                if (control->focusPolicy() == Qt::NoFocus && !qobject_cast<QProgressBar*>(control))
-                    continue;
-                QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-                ASSERT_TRUE(accessible) << control->objectName().toStdString();
-                texts.emplace_back(control->objectName() + QStringLiteral(" (accessible name)"),
-                                   accessible->text(QAccessible::Name));
-                EXPECT_FALSE(texts.back().second.isEmpty()) << texts.back().first.toStdString();
+                if (control->focusPolicy() != Qt::NoFocus || qobject_cast<QProgressBar*>(control)) {
+                    texts.push_back(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name));
+                    EXPECT_FALSE(texts.back().isEmpty()) << control->objectName().toStdString();
+                }
             }
-            for (const auto& [outlet, text] : texts)
-                EXPECT_FALSE(key.match(text).hasMatch()) << outlet.toStdString() << ": " << text.toStdString();
+            for (const auto& text : texts)
+                EXPECT_FALSE(key.match(text).hasMatch()) << text.toStdString();
         }
+        QCoreApplication::removeTranslator(translator.get());
+    }
+}
+
+// The texts that no idle screen shows: the alerts and the texts of work in progress.
+TEST(ScreenSetupTest, BothLanguagesHaveEveryAlertAndProgressText)
+{
+    for (const char* locale : {"en", "de"}) {
+        auto translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(locale)));
+        ASSERT_TRUE(translator) << locale;
+        for (const char* key : {"Window.title", "Alert.OK", "Installation.failedWithReason", "Installation.failed",
+                                "Uninstall.failed", "Uninstall.success", "Uninstall.cancelled", "Progress.password",
+                                "Progress.installing", "Progress.registering", "Progress.uninstalling",
+                                "Progress.reloading", "Progress.closeQuestion", "Progress.closeExplanation",
+                                "Progress.closeAnyway", "Progress.keepOpen"}) {
+            QString text = translator->translate(Localization::context, key);
+            EXPECT_FALSE(text.isEmpty() || text == QLatin1String(key)) << locale << " lacks " << key;
+        }
+    }
+}
+
+// A regional German finds German; a language without texts falls back to English.
+TEST(ScreenSetupTest, PicksTheTranslationForTheUsersLocale)
+{
+    for (auto [locale, restartTitle] : {std::pair{"de_CH", "Jetzt neu starten"}, std::pair{"fr_FR", "Restart Now"}}) {
+        TestAppServices services;
+        auto translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(locale)));
+        ASSERT_TRUE(translator);
+        QCoreApplication::installTranslator(translator.get());
+        auto screen = makeScreen(QStringLiteral("grantFDA"));
+        EXPECT_EQ(screen->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->text(),
+                  QString::fromUtf8(restartTitle)) << locale;
         QCoreApplication::removeTranslator(translator.get());
     }
 }
@@ -73,17 +92,15 @@ TEST(ScreenSetupTest, TextsStayDarkUnderADarkDesktopPalette)
         TestAppServices services;
         auto screen = makeScreen(QString::fromLatin1(identifier));
         for (QWidget* widget : screen->view()->findChildren<QWidget*>()) {
-            if (qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
-                qobject_cast<QPlainTextEdit*>(widget)) {
-                EXPECT_LT(widget->palette().color(widget->foregroundRole()).lightness(), 100)
-                    << identifier << " " << widget->objectName().toStdString();
-            }
+            bool text = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QPlainTextEdit*>(widget);
+            EXPECT_TRUE(!text || widget->palette().color(widget->foregroundRole()).lightness() < 100)
+                << identifier << " " << widget->objectName().toStdString();
         }
     }
     QApplication::setPalette(previous);
 }
 
-TEST(QRCodeTest, ImageDescriptionCarriesTheAddress)
+TEST(ScreenSetupTest, QRCodeDescriptionCarriesTheAddress)
 {
     TestAppServices services;
     auto screen = makeScreen(QStringLiteral("scanQRCode"));
@@ -92,70 +109,35 @@ TEST(QRCodeTest, ImageDescriptionCarriesTheAddress)
     EXPECT_TRUE(image->accessibleDescription().contains(QLatin1String(VenturaQRCodeViewController::helpAddress)));
 }
 
-// Looks at the rendered screen: the panel is white, buttons are filled and rounded.
-struct ButtonCase {
-    const char* identifier;
-    const char* button;
-    bool primary;
-};
-
-class ScreenLookTest : public ::testing::TestWithParam<ButtonCase> {
-protected:
-    QImage render(ViewController& screen)
-    {
-        QWidget* view = screen.view();
-        view->resize(640, 440);
-        view->show();
-        QApplication::processEvents();
-        return view->grab().toImage();
-    }
-
-    // A point inside the button's rounded shape, left of its title, and its outermost corner.
-    static std::pair<QPoint, QPoint> fillAndCorner(QWidget* view, const char* name)
-    {
-        auto* button = view->findChild<QWidget*>(QString::fromLatin1(name));
-        QPoint origin = button->mapTo(view, QPoint(0, 0));
-        QPoint fill = origin + QPoint(6, button->height() / 2);
-        return {fill, origin + QPoint(1, 1)};
-    }
-
-    TestAppServices services;
-};
-
-TEST_P(ScreenLookTest, ButtonIsFilledWithItsNamedColourAndRounded)
+// The rendered screen: a white panel, buttons filled with their named colour and rounded.
+TEST(ScreenSetupTest, WhitePanelsAndFilledRoundedButtons)
 {
-    auto screen = makeScreen(QString::fromLatin1(GetParam().identifier));
-    QImage image = render(*screen);
-    auto [fill, corner] = fillAndCorner(screen->view(), GetParam().button);
-
-    QColor expected = GetParam().primary ? TestAppServices::lightBlue : TestAppServices::lightGrey;
-    EXPECT_EQ(image.pixelColor(fill), expected);
-    EXPECT_EQ(image.pixelColor(corner), QColor(Qt::white)) << "corner not rounded";
-}
-
-INSTANTIATE_TEST_SUITE_P(StyledButtons, ScreenLookTest,
-                         ::testing::Values(ButtonCase{"install", "installButton", true},
-                                           ButtonCase{"install", "uninstallButton", false},
-                                           ButtonCase{"grantFDA", "goButton", true},
-                                           ButtonCase{"justReboot", "goButton", true}),
-                         [](const auto& p) {
-                             return std::string(p.param.identifier) + "_" + p.param.button;
-                         });
-
-TEST(ScreenLookTest, BackgroundPanelIsWhiteOnEveryWindowScreen)
-{
-    for (const char* identifier : allScreens) {
-        if (std::string_view(identifier) == "helper")
-            continue;  // shown in the popover, not in the window
+    struct Case {
+        const char* identifier;
+        const char* button;
+        QColor fill;
+    };
+    for (const Case& c : {Case{"install", "installButton", TestAppServices::lightBlue},
+                          Case{"install", "uninstallButton", TestAppServices::lightGrey},
+                          Case{"grantFDA", "goButton", TestAppServices::lightBlue},
+                          Case{"justReboot", "goButton", TestAppServices::lightBlue},
+                          Case{"scanQRCode", nullptr, {}}}) {
+        SCOPED_TRACE(c.identifier);
         TestAppServices services;
-        auto screen = makeScreen(QString::fromLatin1(identifier));
+        auto screen = makeScreen(QString::fromLatin1(c.identifier));
         QWidget* view = screen->view();
         view->resize(640, 440);
         view->show();
         QApplication::processEvents();
         QImage image = view->grab().toImage();
-        EXPECT_EQ(image.pixelColor(3, 3), QColor(Qt::white)) << identifier;
-        EXPECT_EQ(image.pixelColor(636, 436), QColor(Qt::white)) << identifier;
+        EXPECT_EQ(image.pixelColor(3, 3), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(636, 436), QColor(Qt::white));
+        if (!c.button)
+            continue;
+        auto* button = view->findChild<QWidget*>(QString::fromLatin1(c.button));
+        QPoint origin = button->mapTo(view, QPoint(0, 0));
+        EXPECT_EQ(image.pixelColor(origin + QPoint(6, button->height() / 2)), c.fill);
+        EXPECT_EQ(image.pixelColor(origin + QPoint(1, 1)), QColor(Qt::white)) << "corner not rounded";
     }
 }
 

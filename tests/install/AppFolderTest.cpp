@@ -2,17 +2,15 @@
 // scripts, driver files, trampoline and helper beside its own executable, so both must be whole.
 #include "ChildProcess.h"
 #include "TempDir.h"
-#include "TreeSnapshot.h"
-
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 namespace {
 
 namespace fs = std::filesystem;
 using ntfs::test::ChildProcess;
-using ntfs::test::readFile;
 using ntfs::test::TempDir;
 
 constexpr const char* appName = "com.tarn.mac.utility.website.ntfs.HelperApp";
@@ -51,7 +49,8 @@ TEST(AppFolder, BuildTreeHoldsResourcesAndTheHelperItCarries)
 {
     const fs::path app = NTFS_APP_DIR;
     expectAppFolder(app);
-    EXPECT_EQ(readFile(app / helperPath), readFile(NTFS_HELPER_EXECUTABLE));
+    std::ifstream carried(app / helperPath, std::ios::binary), built(NTFS_HELPER_EXECUTABLE, std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(carried), {}, std::istreambuf_iterator<char>(built), {}));
 }
 
 TEST(AppFolder, InstallLaysOutTheSameFolderWithALauncher)

@@ -1,78 +1,146 @@
 #pragma once
 
-#include "AppWiring.h"
-#include "AuthorizationStatus.h"
-#include "EventLog.h"
-#include "FixedOSVersionSource.h"
+#include "ChildProcess.h"
+#include "Elevator.h"
 #include "InstallHelperViewController.h"
-#include "RecordingColorCatalog.h"
-#include "RecordingLogger.h"
-#include "RecordingProcessExit.h"
-#include "RecordingRestart.h"
-#include "ScriptedElevator.h"
-#include "SequencedAlertPresenter.h"
+#include "Localization.h"
+#include "PkexecElevator.h"
+#include "QVPrivilegedTask.h"
 #include "TempDir.h"
+#include "TestAppServices.h"
 #include "Window.h"
 
+#include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTranslator>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <fstream>
 
 namespace ntfs::test {
 
-// An app folder in a temporary directory (driver stand-ins, scripts written by the test, a copy
-// of the bless tool and of the helper it carries), a temporary root that the bless tool and the
-// scripts write into, the app's services with recording doubles, the English texts, and a window
-// showing the installation screen. Tools run for real, directly, through a scripted elevator.
+namespace fs = std::filesystem;
+
+// Runs tools for real (directly, as root would) unless told to answer a program (by file name)
+// with a status, as a dismissed or refused consent prompt would. Records every request.
+class ScriptedElevator final : public Elevator {
+public:
+    struct Launch {
+        std::string program;
+        std::vector<std::string> arguments;
+    };
+    bool available() const override { return true; }
+    ElevatedLaunch execute(const SpawnRequest& request) override
+    {
+        launches.push_back({request.program, request.arguments});
+        auto answer = answers.find(fs::path(request.program).filename().string());
+        return answer != answers.end() ? ElevatedLaunch::failure(answer->second) : direct_.execute(request);
+    }
+
+    std::vector<Launch> launches;
+    std::map<std::string, std::int32_t> answers;
+
+private:
+    PkexecElevator direct_{PkexecElevatorOptions{"/nonexistent/pkexec", "/nonexistent/trampoline", [] { return true; }}};
+};
+
+inline void writeFile(const fs::path& path, const std::string& content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << content;
+}
+
+// An app folder in a temporary directory (driver stand-ins, scripts written by the test, copies of
+// the bless tool and of the helper it carries), a temporary root that the bless tool and the
+// scripts write into, recording services, the English texts, and a window on the installation
+// screen. Tools run for real through a scripted elevator.
 class InstallFixture : public testing::Test {
 protected:
     static constexpr const char* label = "com.zel.ntfs.HelperTool";
 
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        for (const char* file : {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs.kext/Contents/Info.plist",
+                                 "tarn_ntfs.fs/Contents/Info.plist"})
+            writeFile(app_ / "Resources" / file, "stand-in\n");
+        fs::copy_file(NTFS_BLESS_TOOL, app_ / "ntfs-bless-helper");
+        fs::create_directories(carried().parent_path());
+        fs::copy_file(NTFS_HELPER, carried());
+        setenv("NTFS_INSTALL_ROOT", root_.path().c_str(), 1);
+        QVPrivilegedTask::setElevator(elevator);
+        QVPrivilegedTask::setLogger(std::make_shared<RecordingLogger>());
+        QCoreApplication::installTranslator(translator_.get());
+        window = std::make_unique<Window>();
+        window->setContentViewController(makeScreen(QStringLiteral("install")));
+        services.log.events.clear();  // the screen's styling
+    }
 
-    // Writes Resources/<name> with a shell body (no "#!" needed: run through /bin/sh).
-    std::filesystem::path writeScript(const std::string& name, const std::string& body) const;
-    // Replaces the carried helper by a copy of the built one with one embedded section replaced.
-    void carryHelperWithSection(const std::string& section, const std::string& content) const;
+    void TearDown() override
+    {
+        window.reset();
+        settle();
+        QCoreApplication::removeTranslator(translator_.get());
+        QVPrivilegedTask::setElevator(nullptr);
+        QVPrivilegedTask::setLogger(nullptr);
+        unsetenv("NTFS_INSTALL_ROOT");
+    }
 
-    InstallHelperViewController& screen() const;
+    // Writes Resources/<name>, run through /bin/sh.
+    void writeScript(const std::string& name, const std::string& body) const { writeFile(app_ / "Resources" / name, body); }
+
+    // The carried helper becomes the built one with one embedded section replaced.
+    void carryHelperWithSection(const std::string& section, const std::string& content) const
+    {
+        writeFile(work_ / "section.plist", content);
+        fs::remove(carried());
+        auto [status, output] = ChildProcess::run({"/usr/bin/objcopy", "--update-section",
+                                                   section + "=" + (work_ / "section.plist").string(), NTFS_HELPER,
+                                                   carried().string()});
+        ASSERT_EQ(status, 0) << output;
+    }
+
+    InstallHelperViewController& screen() const
+    {
+        return dynamic_cast<InstallHelperViewController&>(*window->contentViewController());
+    }
+
     // Starts a flow of the screen (a press, an action) and returns once it has finished.
-    void runFlow(const std::function<void()>& start) const;
-    // Lets the window release a screen it replaced.
-    static void settle();
-    std::string contentClass() const;
-    std::vector<std::string> logLines() const { return logger.lines(); }
-    std::filesystem::path installedHelper() const { return root_ / "Library/PrivilegedHelperTools" / label; }
-    // Every file below the root, relative to it.
-    std::vector<std::string> rootFiles() const;
-    static QString text(const char* key);
+    void runFlow(const std::function<void()>& start) const
+    {
+        QSignalSpy finished(&screen(), &InstallHelperViewController::flowFinished);
+        start();
+        ASSERT_TRUE(finished.wait(120000)) << "the flow did not finish";  // only a guard against a hang
+        settle();
+    }
 
-    TempDir app_;
-    TempDir root_;
-    TempDir work_;
-    EventLog log;
-    RecordingLogger logger;
-    RecordingColorCatalog colors{log, {}};
-    RecordingRestart restart{log};
-    RecordingProcessExit exit{log};
-    SequencedAlertPresenter alerts{log};
-    FixedOSVersionSource osVersion;
+    // Lets the window release a screen it replaced.
+    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    std::string contentClass() const { return window->contentViewController()->metaObject()->className(); }
+    static QString text(const char* key) { return Localization::localizedString(key); }
+    fs::path carried() const { return app_ / "Library/LaunchServices" / label; }
+    fs::path installed() const { return root_ / "Library/PrivilegedHelperTools" / label; }
+
+    // Every file below the root, relative to it.
+    std::vector<std::string> rootFiles() const
+    {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(root_.path()))
+            if (!entry.is_directory())
+                files.push_back(fs::relative(entry.path(), root_.path()).string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    TempDir app_, root_, work_;
+    TestAppServices services{QString::fromStdString(app_.path().string())};
     std::shared_ptr<ScriptedElevator> elevator = std::make_shared<ScriptedElevator>();
     std::unique_ptr<Window> window;
 
 private:
-    std::optional<AppWiring> wiring_;  // the real bless through the task runner, in the app folder
-    std::unique_ptr<QTranslator> translator_;
-    std::optional<std::string> previousRoot_;
+    std::unique_ptr<QTranslator> translator_ = Localization::translatorForLocale(QLocale(QLocale::English));
 };
 
 }  // namespace ntfs::test

@@ -1,4 +1,5 @@
-// The install sequence through the screen: script step, authorization, bless, outcome.
+// The flows of the installation screen end to end: the scripts and the bless tool run for real into
+// a temporary root; the order of log lines, alerts and screens for each outcome.
 #include "InstallFixture.h"
 
 #include "HelpPopoverViewController.h"
@@ -6,15 +7,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-
-#include <algorithm>
+#include <QTest>
 
 namespace ntfs::test {
 namespace {
 
+using testing::Contains;
 using testing::ElementsAre;
-using testing::HasSubstr;
 using testing::IsEmpty;
+using testing::Not;
 using testing::StartsWith;
 
 class InstallFlowTest : public InstallFixture {
@@ -25,152 +26,157 @@ protected:
         writeScript("Install-Kext.sh", "echo \"installing $#\"\n");
     }
 
-    void pressInstall()
-    {
-        runFlow([this] { screen().installButton()->click(); });
-    }
+    void pressInstall() { runFlow([this] { screen().installButton()->click(); }); }
 
-    std::vector<std::string> programsLaunched() const
+    std::vector<std::string> launched() const
     {
         std::vector<std::string> names;
         for (const auto& launch : elevator->launches)
-            names.push_back(std::filesystem::path(launch.program).filename().string() +
-                            (launch.arguments.empty() ? "" : " " + std::filesystem::path(launch.arguments[0]).filename().string()));
+            names.push_back(fs::path(launch.program).filename().string() + " " + fs::path(launch.arguments.at(0)).filename().string());
         return names;
     }
 
-    static bool contains(const std::vector<std::string>& lines, const std::string& line)
+    void expectOneAlert(AlertStyle style, const QString& message, const QString& informative) const
     {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
+        ASSERT_EQ(services.alerts.alerts.size(), 1u);
+        const Alert& alert = services.alerts.alerts[0];
+        EXPECT_EQ(alert.style, style);
+        EXPECT_EQ(alert.buttonTitle, text("Alert.OK"));
+        EXPECT_EQ(alert.messageText, message);
+        EXPECT_EQ(alert.informativeText, informative);
     }
 };
 
 TEST_F(InstallFlowTest, ScriptThenBlessThenTheGuidanceScreen)
 {
     pressInstall();
-
-    EXPECT_THAT(alerts.alerts, IsEmpty());
-    EXPECT_THAT(logLines(), ElementsAre("Install Action: Executing Script",
-                                        "Script Execution Result:Script ret code: 0, OSStatus code: 0\ninstalling 5\n",
-                                        "Install Action: Bless Jobs", StartsWith("Bless tool: "), "Job is available!"));
-    EXPECT_THAT(programsLaunched(), ElementsAre("sh Install-Kext.sh", "ntfs-bless-helper com.zel.ntfs.HelperTool"));
-    EXPECT_TRUE(std::filesystem::is_regular_file(installedHelper()));
+    EXPECT_THAT(services.alerts.alerts, IsEmpty());
+    EXPECT_THAT(services.logger.lines(),
+                ElementsAre("Install Action: Executing Script", "Script Execution Result:Script ret code: 0, OSStatus code: 0\ninstalling 5\n",
+                            "Install Action: Bless Jobs", StartsWith("Bless tool: "), "Job is available!"));
+    EXPECT_THAT(launched(), ElementsAre("sh Install-Kext.sh", "ntfs-bless-helper com.zel.ntfs.HelperTool"));
+    EXPECT_TRUE(fs::is_regular_file(installed()));
     EXPECT_EQ(contentClass(), "VenturaQRCodeViewController");
 }
 
-TEST_F(InstallFlowTest, FailingScriptShowsTheCriticalAlertWithItsResultAndStops)
+TEST_F(InstallFlowTest, FailingScriptShowsItsResultAndStops)
 {
     writeScript("Install-Kext.sh", "echo 'no room on the disk'\nexit 3\n");
     pressInstall();
-
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    const Alert& alert = alerts.alerts[0];
-    EXPECT_EQ(alert.style, AlertStyle::Critical);
-    EXPECT_EQ(alert.buttonTitle, text("Alert.OK"));
-    EXPECT_EQ(alert.messageText, text("Installation.failed"));
-    EXPECT_EQ(alert.informativeText, QStringLiteral("Script ret code: 3, OSStatus code: 0\nno room on the disk\n"));
-    EXPECT_EQ(screen()._authRef(), nullptr);
-    EXPECT_THAT(programsLaunched(), ElementsAre("sh Install-Kext.sh"));
-    EXPECT_FALSE(contains(logLines(), "Install Action: Bless Jobs"));
+    expectOneAlert(AlertStyle::Critical, text("Installation.failed"), "Script ret code: 3, OSStatus code: 0\nno room on the disk\n");
+    EXPECT_THAT(launched(), ElementsAre("sh Install-Kext.sh"));
+    EXPECT_THAT(services.logger.lines(), Not(Contains("Install Action: Bless Jobs")));
     EXPECT_THAT(rootFiles(), IsEmpty());
 }
 
 TEST_F(InstallFlowTest, DismissedConsentForTheScriptShowsTheCancellationInTheStatusLine)
 {
-    elevator->answer("sh", AuthorizationStatus::canceled);
+    elevator->answers["sh"] = AuthorizationStatus::canceled;
     pressInstall();
-
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Critical);
-    EXPECT_EQ(alerts.alerts[0].informativeText, QStringLiteral("Script ret code: 0, OSStatus code: -60006\n"));
-    EXPECT_EQ(screen()._authRef(), nullptr);
-    EXPECT_THAT(programsLaunched(), ElementsAre("sh Install-Kext.sh"));
+    expectOneAlert(AlertStyle::Critical, text("Installation.failed"), "Script ret code: 0, OSStatus code: -60006\n");
+    EXPECT_THAT(launched(), ElementsAre("sh Install-Kext.sh"));
 }
 
 TEST_F(InstallFlowTest, DismissedConsentForTheBlessShowsTheWarningWithItsDescription)
 {
-    elevator->answer("ntfs-bless-helper", AuthorizationStatus::canceled);
+    elevator->answers["ntfs-bless-helper"] = AuthorizationStatus::canceled;
     pressInstall();
-
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    const Alert& alert = alerts.alerts[0];
-    EXPECT_EQ(alert.style, AlertStyle::Warning);
-    EXPECT_EQ(alert.buttonTitle, text("Alert.OK"));
-    EXPECT_EQ(alert.messageText,
-              text("Installation.failedWithReason").arg(QStringLiteral("The operation couldn\u2019t be completed. (OSStatus error -60006.)")));
-    EXPECT_TRUE(alert.informativeText.isEmpty());
-    EXPECT_TRUE(contains(logLines(), "Something went wrong! NSOSStatusErrorDomain / -60006"));
+    expectOneAlert(AlertStyle::Warning,
+                   text("Installation.failedWithReason").arg("The operation couldn\u2019t be completed. (OSStatus error -60006.)"), "");
+    EXPECT_THAT(services.logger.lines(), Contains("Something went wrong! NSOSStatusErrorDomain / -60006"));
     EXPECT_EQ(contentClass(), "InstallHelperViewController");
     EXPECT_THAT(rootFiles(), IsEmpty());
 }
 
-TEST_F(InstallFlowTest, HelperCarryingAnotherLabelIsRefusedWithAWarning)
+TEST_F(InstallFlowTest, RefusedBlessShowsTheWarningAndInstallsNoHelper)
 {
-    carryHelperWithSection("__launchd_plist", R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict>
-<key>Label</key><string>com.example.Other</string>
+    carryHelperWithSection("__launchd_plist", R"(<plist version="1.0"><dict><key>Label</key><string>com.example.Other</string>
 <key>MachServices</key><dict><key>com.tarn.mac.utility.store.ntfs.HelperTool</key><true/></dict>
-<key>Program</key><string>/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool</string>
-<key>KeepAlive</key><true/>
-</dict></plist>
-)");
+<key>Program</key><string>/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool</string></dict></plist>)");
     pressInstall();
-
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Warning);
-    EXPECT_THAT(alerts.alerts[0].messageText.toStdString(), HasSubstr("(CFErrorDomainLaunchd error 5.)"));
-    EXPECT_TRUE(contains(logLines(), "Something went wrong! CFErrorDomainLaunchd / 5"));
+    expectOneAlert(AlertStyle::Warning,
+                   text("Installation.failedWithReason").arg("The operation couldn\u2019t be completed. (CFErrorDomainLaunchd error 5.)"), "");
+    EXPECT_THAT(services.logger.lines(), Contains("Something went wrong! CFErrorDomainLaunchd / 5"));
     EXPECT_EQ(contentClass(), "InstallHelperViewController");
     EXPECT_THAT(rootFiles(), IsEmpty());
-}
-
-TEST_F(InstallFlowTest, ASecondPressAfterADismissedBlessInstalls)
-{
-    elevator->answer("ntfs-bless-helper", AuthorizationStatus::canceled);
-    pressInstall();
-    EXPECT_NE(screen()._authRef(), nullptr);
-
-    elevator->clearAnswers();
-    alerts.alerts.clear();
-    pressInstall();
-
-    ASSERT_EQ(elevator->launches.size(), 4u);
-    EXPECT_THAT(alerts.alerts, IsEmpty());
-    EXPECT_EQ(contentClass(), "VenturaQRCodeViewController");
 }
 
 TEST_F(InstallFlowTest, MissingDriverFileStopsBeforeAnyScriptRuns)
 {
-    std::filesystem::remove_all(app_ / "Resources/tarn_ntfs.fs");
+    fs::remove_all(app_ / "Resources/tarn_ntfs.fs");
     pressInstall();
-
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Critical);
-    EXPECT_EQ(alerts.alerts[0].informativeText, QStringLiteral("Missing resources: tarn_ntfs.fs\n"));
+    expectOneAlert(AlertStyle::Critical, text("Installation.failed"), "Missing resources: tarn_ntfs.fs\n");
     EXPECT_THAT(elevator->launches, IsEmpty());
 }
 
-TEST_F(InstallFlowTest, BlessWithoutAReasonShowsThePlainFailure)
-{
-    screen().showBlessActionFailedResult(std::nullopt);
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].messageText, text("Installation.failed"));
-    EXPECT_EQ(alerts.alerts[0].style, AlertStyle::Warning);
-}
-
-TEST_F(InstallFlowTest, HelpButtonOpensTheHelpPopover)
+TEST_F(InstallFlowTest, HelpOpensAPopoverThatEscapeCloses)
 {
     window->show();
     screen().helpButton()->click();
     QApplication::processEvents();
-
-    EXPECT_THAT(logLines(), ElementsAre("show helper action"));
+    EXPECT_THAT(services.logger.lines(), ElementsAre("show helper action"));
     auto popovers = window->findChildren<Popover*>();
     ASSERT_EQ(popovers.size(), 1);
     EXPECT_TRUE(popovers[0]->isVisible());
     EXPECT_TRUE(dynamic_cast<HelpPopoverViewController*>(popovers[0]->contentViewController()));
-    popovers[0]->close();
+    QPointer<Popover> popover = popovers[0];
+    QTest::keyClick(popover.data(), Qt::Key_Escape);
+    settle();
+    EXPECT_TRUE(popover.isNull());
 }
+
+// Uninstall and reload: the alert follows the script's exit status, and shows only once it ended.
+struct OutcomeCase {
+    const char* name;
+    const char* script;
+    const char* body;
+    std::int32_t consent;  // what the elevator answers; success runs the script
+    std::vector<std::string> events;
+    std::vector<std::string> logLines;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
+class ScriptOutcomeTest : public InstallFixture, public testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(ScriptOutcomeTest, ReportsTheScriptsOutcomeOnceItHasRun)
+{
+    const OutcomeCase& c = GetParam();
+    auto marker = work_ / "done";
+    writeScript(c.script, "sleep 0.2\necho reloaded\ntouch '" + marker.string() + "'\n" + c.body);
+    if (c.consent != AuthorizationStatus::success)
+        elevator->answers["sh"] = c.consent;
+    std::vector<bool> doneAtAlert;
+    services.alerts.onShow = [&] { doneAtAlert.push_back(fs::exists(marker)); };
+    bool uninstall = std::string(c.script) == "Uninstall.sh";
+    runFlow([this, uninstall] { uninstall ? screen().uninstallButton()->click() : screen().reloadJobAction(); });
+
+    std::vector<std::string> events;
+    for (const auto& event : c.events)
+        events.push_back(event.starts_with("alert:") ? "alert:" + text(event.substr(6).c_str()).toStdString() : event);
+    EXPECT_EQ(services.log.events, events);
+    EXPECT_EQ(services.logger.lines(), c.logLines);
+    for (bool done : doneAtAlert)
+        EXPECT_EQ(done, c.consent == AuthorizationStatus::success) << "alert shown before the script ended";
+    ASSERT_EQ(elevator->launches.size(), 1u);
+    EXPECT_EQ(elevator->launches[0].program, "/bin/sh");
+    EXPECT_THAT(elevator->launches[0].arguments, ElementsAre((app_ / "Resources" / c.script).string()));
+}
+
+const std::string launchedLine = "Task successfully launched", reloadedLine = "Task successfully launched: reloaded\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ScriptOutcomeTest,
+    testing::Values(
+        OutcomeCase{"UninstallSucceeds", "Uninstall.sh", "exit 0\n", AuthorizationStatus::success, {"alert:Uninstall.success"}, {launchedLine}},
+        OutcomeCase{"UninstallFails", "Uninstall.sh", "exit 1\n", AuthorizationStatus::success, {"alert:Uninstall.failed"}, {launchedLine}},
+        OutcomeCase{"UninstallDismissed", "Uninstall.sh", "", AuthorizationStatus::canceled,
+                    {"alert:Uninstall.cancelled", "exit:0"}, {"User cancelled"}},
+        OutcomeCase{"UninstallRefused", "Uninstall.sh", "", AuthorizationStatus::denied, {}, {"Something went wrong"}},
+        OutcomeCase{"ReloadSucceeds", "Reload.sh", "exit 0\n", AuthorizationStatus::success, {"alert:Uninstall.success"}, {reloadedLine}},
+        OutcomeCase{"ReloadFails", "Reload.sh", "exit 1\n", AuthorizationStatus::success, {"alert:Uninstall.failed"}, {reloadedLine}},
+        OutcomeCase{"ReloadDismissed", "Reload.sh", "", AuthorizationStatus::canceled, {}, {"User cancelled"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace ntfs::test

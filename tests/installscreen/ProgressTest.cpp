@@ -5,11 +5,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,13 +34,6 @@ protected:
         InstallFixture::TearDown();
     }
 
-    // The script prints a line, then waits until the test opens the gate.
-    void writeGatedScript(const std::string& name, const std::string& line, int exitStatus) const
-    {
-        writeScript(name, "echo '" + line + "'\nread go < '" + gate_.string() + "'\nexit " +
-                              std::to_string(exitStatus) + "\n");
-    }
-
     void openGate() const { std::ofstream(gate_) << "go\n"; }
 
     bool buttonsEnabled() const
@@ -55,7 +46,7 @@ protected:
 
 TEST_F(ProgressTest, StepIsNamedOutputStreamsAndClosingAsksWhileTheScriptRuns)
 {
-    writeGatedScript("Install-Kext.sh", "copying the driver files", 3);
+    writeScript("Install-Kext.sh", "echo 'copying the driver files'\nread go < '" + gate_.string() + "'\nexit 3\n");
     QSignalSpy finished(&screen(), &InstallHelperViewController::flowFinished);
     QSignalSpy output(screen().detailsView(), &QPlainTextEdit::textChanged);
     screen().installButton()->click();
@@ -68,11 +59,13 @@ TEST_F(ProgressTest, StepIsNamedOutputStreamsAndClosingAsksWhileTheScriptRuns)
     EXPECT_EQ(screen().progressLabel()->text(), text("Progress.installing"));
     EXPECT_FALSE(buttonsEnabled());
 
+    screen().installAction(nullptr);  // a second press while the work runs is ignored
+    screen().uninstallJobAction(nullptr);
     screen().detailsButton()->click();
     EXPECT_TRUE(screen().detailsView()->isVisible());
-    alerts.confirmAnswer = false;
+    services.alerts.confirmAnswer = false;
     window->close();
-    EXPECT_EQ(alerts.questions.size(), 1u);
+    EXPECT_EQ(services.alerts.questions.size(), 1u);
     EXPECT_TRUE(window->isVisible()) << "the window closed although the user chose to keep it";
 
     openGate();
@@ -80,11 +73,12 @@ TEST_F(ProgressTest, StepIsNamedOutputStreamsAndClosingAsksWhileTheScriptRuns)
     EXPECT_TRUE(screen().installButton()->isEnabled());
     EXPECT_TRUE(screen().uninstallButton()->isEnabled());
     EXPECT_EQ(screen().currentStep(), InstallHelperViewController::Step::None);
-    ASSERT_EQ(alerts.alerts.size(), 1u);
-    EXPECT_EQ(alerts.alerts[0].informativeText, QStringLiteral("Script ret code: 3, OSStatus code: 0\ncopying the driver files\n"));
+    ASSERT_EQ(services.alerts.alerts.size(), 1u);
+    EXPECT_EQ(services.alerts.alerts[0].informativeText, QStringLiteral("Script ret code: 3, OSStatus code: 0\ncopying the driver files\n"));
 
     window->close();
-    EXPECT_EQ(alerts.questions.size(), 1u) << "asked again with nothing running";
+    EXPECT_EQ(services.alerts.questions.size(), 1u) << "asked again with nothing running";
+    EXPECT_EQ(elevator->launches.size(), 1u);
     EXPECT_FALSE(window->isVisible());
 }
 
@@ -97,9 +91,9 @@ TEST_F(ProgressTest, EnterPressesTheFocusedButtonOrElseInstall)
     runFlow([this] { QTest::keyClick(screen().helpButton(), Qt::Key_Return); });
     runFlow([this] { QTest::keyClick(screen().uninstallButton(), Qt::Key_Return); });
 
-    ASSERT_EQ(alerts.alerts.size(), 2u);
-    EXPECT_EQ(alerts.alerts[0].messageText, text("Installation.failed"));
-    EXPECT_EQ(alerts.alerts[1].messageText, text("Uninstall.success"));
+    ASSERT_EQ(services.alerts.alerts.size(), 2u);
+    EXPECT_EQ(services.alerts.alerts[0].messageText, text("Installation.failed"));
+    EXPECT_EQ(services.alerts.alerts[1].messageText, text("Uninstall.success"));
 }
 
 }  // namespace
