@@ -7,18 +7,11 @@
 #include "RegistrationFiles.h"
 
 #include <fcntl.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace ntfs::test {
 namespace {
-
-using testing::IsEmpty;
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class BlessToolTest : public InstallFixture {
 protected:
@@ -63,46 +56,29 @@ std::string job(const std::string& jobLabel, const std::string& program, const s
            service + "</key><true/></dict><key>Program</key><string>" + program + "</string></dict></plist>";
 }
 
-struct RefusalCase {
-    const char* name;
-    const char* section;  // null: carry the helper as built
-    std::string content;
-    const char* requested;
-    int status;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
-
-class BlessToolRefusalTest : public BlessToolTest, public testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(BlessToolRefusalTest, WritesNothing)
+// Each refusal writes nothing.
+TEST_F(BlessToolTest, RefusesForeignOrUnsafeHelpers)
 {
-    if (GetParam().section)
-        carryHelperWithSection(GetParam().section, GetParam().content);
-    auto [status, output] = bless(GetParam().requested);
-    EXPECT_EQ(status, GetParam().status) << output;
-    EXPECT_THAT(rootFiles(), IsEmpty());
+    const std::string program = "/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool", service = "com.tarn.mac.utility.store.ntfs.HelperTool",
+                      jobs = "__launchd_plist";
+    const std::vector<std::tuple<std::string, std::string, std::string, int>> cases{  // section, content, requested, status
+        {"", "", "com.example.Absent", BlessToolStatus::jobPlistNotFound},
+        {"", "", "../LaunchServices/com.zel.ntfs.HelperTool", BlessToolStatus::toolNotValid},
+        {jobs, job("com.example.Other", program, service), label, BlessToolStatus::toolNotValid},
+        {"__info_plist", R"(<plist version="1.0"><dict><key>CFBundleIdentifier</key><string>com.example.Other</string></dict></plist>)", label,
+         BlessToolStatus::toolNotValid},
+        {jobs, job(label, "/usr/bin/passwd", service), label, BlessToolStatus::toolNotValid},
+        {jobs, job(label, program, "../../etc/x"), label, BlessToolStatus::toolNotValid},
+        {jobs, "not a property list", label, BlessToolStatus::invalidPlist},
+    };
+    for (const auto& [section, content, requested, expected] : cases) {
+        if (!section.empty())
+            carryHelperWithSection(section, content);
+        auto [status, output] = bless(requested);
+        EXPECT_EQ(status, expected) << section << " " << content << " " << requested << "\n" << output;
+        EXPECT_THAT(rootFiles(), testing::IsEmpty());
+    }
 }
-
-const std::string program = "/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool";
-const std::string service = "com.tarn.mac.utility.store.ntfs.HelperTool";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BlessToolRefusalTest,
-    testing::Values(
-        RefusalCase{"JobLabelDiffers", "__launchd_plist", job("com.example.Other", program, service), "com.zel.ntfs.HelperTool",
-                    BlessToolStatus::toolNotValid},
-        RefusalCase{"BundleIdentifierDiffers", "__info_plist",
-                    R"(<plist version="1.0"><dict><key>CFBundleIdentifier</key><string>com.example.Other</string></dict></plist>)",
-                    "com.zel.ntfs.HelperTool", BlessToolStatus::toolNotValid},
-        RefusalCase{"ProgramOutsideTheHelperFolder", "__launchd_plist", job("com.zel.ntfs.HelperTool", "/usr/bin/passwd", service),
-                    "com.zel.ntfs.HelperTool", BlessToolStatus::toolNotValid},
-        RefusalCase{"ServiceNameClimbsOut", "__launchd_plist", job("com.zel.ntfs.HelperTool", program, "../../etc/x"),
-                    "com.zel.ntfs.HelperTool", BlessToolStatus::toolNotValid},
-        RefusalCase{"JobDoesNotParse", "__launchd_plist", "not a property list", "com.zel.ntfs.HelperTool", BlessToolStatus::invalidPlist},
-        RefusalCase{"NoHelperUnderTheRequestedLabel", nullptr, "", "com.example.Absent", BlessToolStatus::jobPlistNotFound},
-        RefusalCase{"RequestedLabelIsAPath", nullptr, "", "../LaunchServices/com.zel.ntfs.HelperTool", BlessToolStatus::toolNotValid}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace ntfs::test

@@ -28,24 +28,26 @@ namespace fs = std::filesystem;
 // with a status, as a dismissed or refused consent prompt would. Records every request.
 class ScriptedElevator final : public Elevator {
 public:
-    struct Launch {
-        std::string program;
-        std::vector<std::string> arguments;
-    };
     bool available() const override { return true; }
     ElevatedLaunch execute(const SpawnRequest& request) override
     {
-        launches.push_back({request.program, request.arguments});
+        launches.push_back(request);
         auto answer = answers.find(fs::path(request.program).filename().string());
         return answer != answers.end() ? ElevatedLaunch::failure(answer->second) : direct_.execute(request);
     }
 
-    std::vector<Launch> launches;
+    std::vector<SpawnRequest> launches;
     std::map<std::string, std::int32_t> answers;
 
 private:
     PkexecElevator direct_{PkexecElevatorOptions{"/nonexistent/pkexec", "/nonexistent/trampoline", [] { return true; }}};
 };
+
+inline std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 inline void writeFile(const fs::path& path, const std::string& content)
 {
