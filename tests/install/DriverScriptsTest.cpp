@@ -34,11 +34,6 @@ void writeFile(const fs::path& path, const std::string& content, fs::perms mode 
     fs::permissions(path, mode);
 }
 
-struct ScriptRun {
-    int status;
-    std::string output;
-};
-
 class DriverScripts : public ::testing::Test {
 protected:
     TempDir root_;
@@ -46,7 +41,7 @@ protected:
     const std::string alias_ = "etc/modprobe.d/tarn_ntfs.conf";
 
     // The install scripts run in their own folder, the others where the process stands.
-    ScriptRun run(const std::string& script, const std::vector<std::string>& args, std::vector<std::string> environment = {})
+    std::pair<int, std::string> run(const std::string& script, const std::vector<std::string>& args, std::vector<std::string> environment = {})
     {
         if (std::none_of(environment.begin(), environment.end(), [](auto& e) { return e.starts_with("NTFS_INSTALL_ROOT="); }))
             environment.push_back("NTFS_INSTALL_ROOT=" + root_.path().string());
@@ -56,8 +51,7 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         ntfs::test::ChildOptions options;
         options.environment = std::move(environment);
-        auto [status, output] = ChildProcess::run(argv, options);
-        return {status, output};
+        return ChildProcess::run(argv, options);
     }
 
     static std::vector<std::string> kextArguments()
@@ -91,13 +85,13 @@ protected:
 // A second install gives the same tree (modes included), repairing changed files and dropping strays.
 TEST_F(DriverScripts, InstallPutsTheDriverInPlaceAndReinstallGivesTheSameTree)
 {
-    ASSERT_EQ(run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"}).status, 0);
+    ASSERT_EQ(run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"}).first, 0);
     const std::string lib = "usr/local/lib/tarn_ntfs/", sbin = "usr/local/sbin/", mount = "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs";
     std::vector<std::string> tools{lib + "libintl.so.8", lib + "tarn_ntfs-probe", sbin + "tarn_ntfs-diskutil",
                                    sbin + "tarn_ntfs-formatter", sbin + "tarn_ntfs_fix"};
     EXPECT_EQ(paths(), tools);
     auto result = run("Install-Kext.sh", kextArguments());
-    ASSERT_EQ(result.status, 0) << result.output;
+    ASSERT_EQ(result.first, 0) << result.second;
     tools.insert(tools.end(), {alias_, "sbin/mount.tarn_ntfs", lib + "tarn_ntfs.fs/README", lib + mount,
                                lib + "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", lib + "tarn_ntfs.kext/README"});
     std::sort(tools.begin(), tools.end());
@@ -108,14 +102,14 @@ TEST_F(DriverScripts, InstallPutsTheDriverInPlaceAndReinstallGivesTheSameTree)
     writeFile(root_ / "usr/local/sbin/tarn_ntfs_fix", "changed", fs::perms(0700));
     fs::remove_all(root_ / "usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents");
     writeFile(root_ / "usr/local/lib/tarn_ntfs/tarn_ntfs.kext/stray", "left over");
-    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).status, 0);
+    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).first, 0);
     EXPECT_EQ(tree(), first);
 }
 
 // What the bless step leaves (the helper and its registration files) goes too; a second run is a no-op.
 TEST_F(DriverScripts, UninstallRemovesTheDriverAndTheHelperAndNothingElse)
 {
-    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).status, 0);
+    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).first, 0);
     writeFile(root_ / "Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool", "helper");
     ASSERT_FALSE(fs::is_empty(NTFS_REGISTRATION_ROOT));
     fs::copy(NTFS_REGISTRATION_ROOT, root_.path(), fs::copy_options::recursive);
@@ -128,8 +122,8 @@ TEST_F(DriverScripts, UninstallRemovesTheDriverAndTheHelperAndNothingElse)
         writeFile(root_ / other, "not ours");
     for (int pass = 0; pass < 2; ++pass) {
         auto result = run("Uninstall.sh", {});
-        ASSERT_EQ(result.status, 0) << result.output;
-        EXPECT_EQ(paths(), others) << result.output;
+        ASSERT_EQ(result.first, 0) << result.second;
+        EXPECT_EQ(paths(), others) << result.second;
     }
 }
 
@@ -158,7 +152,7 @@ TEST_F(DriverScripts, FailuresChangeNothingAndSayWhy)
     };
     for (const auto& [script, args, environment, status] : cases) {
         auto result = run(script, args, environment);
-        EXPECT_EQ(result.status, status) << script << " " << args.size() << " " << result.output;
+        EXPECT_EQ(result.first, status) << script << " " << args.size() << " " << result.second;
         EXPECT_TRUE(fs::is_empty(root_.path()));
     }
 }
@@ -190,7 +184,7 @@ TEST_F(DriverScripts, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
                                            "FAKE_LOAD_STATUS=" + std::to_string(loadStatus)});
         if (!modprobePresent)
             fs::rename(work_ / "modprobe.away", work_ / "bin/modprobe");
-        EXPECT_EQ(result.status, status) << result.output;
+        EXPECT_EQ(result.first, status) << result.second;
         EXPECT_EQ(readFile(work_ / "calls"), calls);
     }
 }

@@ -46,11 +46,7 @@ TEST_F(InstallFlowTest, FailuresShowOneAlertAndStop)
          "Script ret code: 0, OSStatus code: -60006\n", 1},
         {[&] { elevator->answers["ntfs-bless-helper"] = AuthorizationStatus::canceled; }, AlertStyle::Warning,
          reason.arg("The operation couldn\u2019t be completed. (OSStatus error -60006.)"), "", 2},
-        {[&] {
-             carryHelperWithSection("__launchd_plist", R"(<plist version="1.0"><dict><key>Label</key><string>com.example.Other</string>
-<key>MachServices</key><dict><key>com.tarn.mac.utility.store.ntfs.HelperTool</key><true/></dict>
-<key>Program</key><string>/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool</string></dict></plist>)");
-         }, AlertStyle::Warning, reason.arg("The operation couldn\u2019t be completed. (CFErrorDomainLaunchd error 5.)"), "", 2},
+        {[&] { carryHelperWithSection("__launchd_plist", job("com.example.Other")); }, AlertStyle::Warning, reason.arg("The operation couldn\u2019t be completed. (CFErrorDomainLaunchd error 5.)"), "", 2},
         {[&] { fs::remove_all(app_ / "Resources/tarn_ntfs.fs"); }, AlertStyle::Critical, failed, "Missing resources: tarn_ntfs.fs\n", 0},
     };
     for (const auto& [arrange, style, message, informative, launches] : cases) {
