@@ -16,33 +16,22 @@ using ntfs::test::TempDir;
 constexpr const char* appName = "com.tarn.mac.utility.website.ntfs.HelperApp";
 constexpr const char* helperPath = "Library/LaunchServices/com.zel.ntfs.HelperTool";
 
-std::set<std::string> names(const fs::path& folder)
-{
-    std::set<std::string> result;
-    for (const auto& item : fs::directory_iterator(folder))
-        result.insert(item.path().filename().string());
-    return result;
-}
-
-bool executable(const fs::path& path)
-{
-    return fs::is_regular_file(path) && (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
-}
-
 // Everything but the executables themselves, which an install may strip or relink.
 void expectAppFolder(const fs::path& app)
 {
     const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh", "driver-common.sh",
                                           "libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter",
                                           "tarn_ntfs-diskutil", "tarn_ntfs-probe", "tarn_ntfs.kext", "tarn_ntfs.fs"};
-    EXPECT_EQ(names(app / "Resources"), resources);
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(app / "Resources"))
+        names.insert(item.path().filename().string());
+    EXPECT_EQ(names, resources);
     EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.kext"));
-    EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.fs"));
-    for (const char* tool : {"tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs-diskutil", "tarn_ntfs-probe",
-                             "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"})
-        EXPECT_TRUE(executable(app / "Resources" / tool)) << tool;
-    for (const char* program : {appName, "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
-        EXPECT_TRUE(executable(app / program)) << program;
+    for (std::string program : {"Resources/tarn_ntfs_fix", "Resources/tarn_ntfs-formatter", "Resources/tarn_ntfs-diskutil",
+                                "Resources/tarn_ntfs-probe", "Resources/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", appName,
+                                "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
+        EXPECT_TRUE(fs::is_regular_file(app / program) && (fs::status(app / program).permissions() & fs::perms::owner_exec) != fs::perms::none)
+            << program;
 }
 
 TEST(AppFolder, BuildTreeHoldsResourcesAndTheHelperItCarries)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <sys/utsname.h>
+#include <tuple>
 
 namespace {
 
@@ -33,25 +34,6 @@ void writeFile(const fs::path& path, const std::string& content, fs::perms mode 
     fs::permissions(path, mode);
 }
 
-// Every file and link below a folder, relative to it: "<mode> <content>" or "-> <target>".
-std::map<std::string, std::string> filesBelow(const fs::path& root)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        auto path = fs::relative(entry.path(), root).string();
-        if (entry.is_symlink())
-            files[path] = "-> " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_regular_file())
-            files[path] = std::to_string(int(entry.status().permissions() & fs::perms::all)) + " " + readFile(entry.path());
-    }
-    return files;
-}
-
-struct ScriptRun {
-    int status;
-    std::string output;
-};
-
 class DriverScripts : public ::testing::Test {
 protected:
     TempDir root_;
@@ -59,7 +41,7 @@ protected:
     const std::string alias_ = "etc/modprobe.d/tarn_ntfs.conf";
 
     // The install scripts run in their own folder, the others where the process stands.
-    ScriptRun run(const std::string& script, const std::vector<std::string>& args, std::vector<std::string> environment = {})
+    std::pair<int, std::string> run(const std::string& script, const std::vector<std::string>& args, std::vector<std::string> environment = {})
     {
         if (std::none_of(environment.begin(), environment.end(), [](auto& e) { return e.starts_with("NTFS_INSTALL_ROOT="); }))
             environment.push_back("NTFS_INSTALL_ROOT=" + root_.path().string());
@@ -69,8 +51,7 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         ntfs::test::ChildOptions options;
         options.environment = std::move(environment);
-        auto [status, output] = ChildProcess::run(argv, options);
-        return {status, output};
+        return ChildProcess::run(argv, options);
     }
 
     static std::vector<std::string> kextArguments()
@@ -79,193 +60,132 @@ protected:
                 resource("tarn_ntfs.kext"), resource("tarn_ntfs.fs")};
     }
 
-    std::map<std::string, std::string> tree() const { return filesBelow(root_.path()); }
-    static std::vector<std::string> paths(const std::map<std::string, std::string>& files)
+    // Every file and link below the root, relative to it: "<mode> <content>" or "-> <target>".
+    std::map<std::string, std::string> tree() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(root_.path())) {
+            auto path = fs::relative(entry.path(), root_.path()).string();
+            if (entry.is_symlink())
+                files[path] = "-> " + fs::read_symlink(entry.path()).string();
+            else if (entry.is_regular_file())
+                files[path] = std::to_string(int(entry.status().permissions() & fs::perms::all)) + " " + readFile(entry.path());
+        }
+        return files;
+    }
+    std::vector<std::string> paths() const
     {
         std::vector<std::string> result;
-        for (const auto& [path, content] : files)
+        for (const auto& [path, content] : tree())
             result.push_back(path);
         return result;
     }
 };
 
-// Nothing else beside them: no half-written copies.
-TEST_F(DriverScripts, InstallKextPutsTheDriverInItsPlaces)
+// A second install gives the same tree (modes included), repairing changed files and dropping strays.
+TEST_F(DriverScripts, InstallPutsTheDriverInPlaceAndReinstallGivesTheSameTree)
 {
+    ASSERT_EQ(run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"}).first, 0);
+    const std::string lib = "usr/local/lib/tarn_ntfs/", sbin = "usr/local/sbin/", mount = "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs";
+    std::vector<std::string> tools{lib + "libintl.so.8", lib + "tarn_ntfs-probe", sbin + "tarn_ntfs-diskutil",
+                                   sbin + "tarn_ntfs-formatter", sbin + "tarn_ntfs_fix"};
+    EXPECT_EQ(paths(), tools);
     auto result = run("Install-Kext.sh", kextArguments());
-    ASSERT_EQ(result.status, 0) << result.output;
-    const std::string lib = "usr/local/lib/tarn_ntfs/", sbin = "usr/local/sbin/", conf = "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf",
-                      mount = "tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs";
-    auto file = [](const std::string& source, int mode) { return std::to_string(mode) + " " + readFile(resources / source); };
-    EXPECT_EQ(tree(), (std::map<std::string, std::string>{
-                          {lib + "libintl.so.8", file("libintl.8.dylib", 0644)}, {sbin + "tarn_ntfs_fix", file("tarn_ntfs_fix", 0755)},
-                          {sbin + "tarn_ntfs-formatter", file("tarn_ntfs-formatter", 0755)},
-                          {sbin + "tarn_ntfs-diskutil", file("tarn_ntfs-diskutil", 0755)},
-                          {lib + "tarn_ntfs-probe", file("tarn_ntfs-probe", 0755)}, {alias_, file(conf, 0644)},
-                          {lib + conf, file(conf, 0644)}, {lib + "tarn_ntfs.kext/README", file("tarn_ntfs.kext/README", 0644)},
-                          {lib + mount, file(mount, 0755)}, {lib + "tarn_ntfs.fs/README", file("tarn_ntfs.fs/README", 0644)},
-                          {"sbin/mount.tarn_ntfs", "-> /" + lib + mount}}));
-    for (const char* line : {"installed ", "linked "})
-        EXPECT_NE(result.output.find(line), std::string::npos) << line;
-}
-
-TEST_F(DriverScripts, InstallExecutablesPutsOnlyTheLibraryAndTheTools)
-{
-    // Named relative to the script's folder, where the app starts it.
-    auto result = run("Install-Executables.sh", {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter"});
-    ASSERT_EQ(result.status, 0) << result.output;
-    EXPECT_EQ(paths(tree()), (std::vector<std::string>{"usr/local/lib/tarn_ntfs/libintl.so.8",
-                                                             "usr/local/lib/tarn_ntfs/tarn_ntfs-probe",
-                                                             "usr/local/sbin/tarn_ntfs-diskutil",
-                                                             "usr/local/sbin/tarn_ntfs-formatter",
-                                                             "usr/local/sbin/tarn_ntfs_fix"}));
-}
-
-TEST_F(DriverScripts, InstallingAgainGivesTheSameTreeAndRepairsChangedFiles)
-{
-    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).status, 0);
+    ASSERT_EQ(result.first, 0) << result.second;
+    tools.insert(tools.end(), {alias_, "sbin/mount.tarn_ntfs", lib + "tarn_ntfs.fs/README", lib + mount,
+                               lib + "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", lib + "tarn_ntfs.kext/README"});
+    std::sort(tools.begin(), tools.end());
+    EXPECT_EQ(paths(), tools);
+    EXPECT_EQ(tree()["sbin/mount.tarn_ntfs"], "-> /" + lib + mount);
+    EXPECT_EQ(tree()[alias_], "420 " + readFile(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf"));
     auto first = tree();
     writeFile(root_ / "usr/local/sbin/tarn_ntfs_fix", "changed", fs::perms(0700));
     fs::remove_all(root_ / "usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents");
     writeFile(root_ / "usr/local/lib/tarn_ntfs/tarn_ntfs.kext/stray", "left over");
-
-    auto again = run("Install-Kext.sh", kextArguments());
-    ASSERT_EQ(again.status, 0) << again.output;
+    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).first, 0);
     EXPECT_EQ(tree(), first);
 }
 
+// What the bless step leaves (the helper and its registration files) goes too; a second run is a no-op.
 TEST_F(DriverScripts, UninstallRemovesTheDriverAndTheHelperAndNothingElse)
 {
-    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).status, 0);
-    // What the bless step leaves: the helper at its program path and the registration files
-    // generated from the helper's own launchd job.
+    ASSERT_EQ(run("Install-Kext.sh", kextArguments()).first, 0);
     writeFile(root_ / "Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool", "helper");
     ASSERT_FALSE(fs::is_empty(NTFS_REGISTRATION_ROOT));
     fs::copy(NTFS_REGISTRATION_ROOT, root_.path(), fs::copy_options::recursive);
     utsname name{};
     uname(&name);
-    const std::vector<std::string> others{
-        "etc/systemd/system/other.service",
-        "lib/modules/" + std::string(name.release) + "/extra/other.ko",
-        "usr/local/lib/other/libother.so",
-        "usr/local/sbin/other-tool",
-        "usr/share/dbus-1/system.d/other.conf",
-    };
+    const std::vector<std::string> others{"etc/systemd/system/other.service", "lib/modules/" + std::string(name.release) + "/extra/other.ko",
+                                          "usr/local/lib/other/libother.so", "usr/local/sbin/other-tool",
+                                          "usr/share/dbus-1/system.d/other.conf"};
     for (const auto& other : others)
         writeFile(root_ / other, "not ours");
-
-    auto result = run("Uninstall.sh", {});
-    ASSERT_EQ(result.status, 0) << result.output;
-    EXPECT_EQ(paths(tree()), others) << result.output;
-    EXPECT_FALSE(fs::exists(root_ / "Library"));
-    EXPECT_FALSE(fs::exists(root_ / "usr/local/lib/tarn_ntfs"));
-
-    auto before = tree();
-    auto again = run("Uninstall.sh", {});
-    EXPECT_EQ(again.status, 0);
-    EXPECT_NE(again.output.find("nothing to remove"), std::string::npos) << again.output;
-    EXPECT_EQ(tree(), before);
+    for (int pass = 0; pass < 2; ++pass) {
+        auto result = run("Uninstall.sh", {});
+        ASSERT_EQ(result.first, 0) << result.second;
+        EXPECT_EQ(paths(), others) << result.second;
+    }
 }
 
 // Each failure leaves the root untouched, with the status that names it.
 TEST_F(DriverScripts, FailuresChangeNothingAndSayWhy)
 {
-    fs::create_directories(work_ / "empty.kext");
-    fs::create_directories(work_ / "empty.fs");
-    fs::create_directories(work_ / "bin");  // everything on PATH but ntfs-3g's programs
+    for (const char* folder : {"empty.kext", "empty.fs", "bin"})  // bin: everything on PATH but ntfs-3g's programs
+        fs::create_directories(work_ / folder);
     for (const auto& entry : fs::directory_iterator("/usr/bin"))
         if (!entry.path().filename().string().starts_with("ntfs") && !entry.path().filename().string().starts_with("mkntfs"))
             fs::create_symlink(entry.path(), work_ / "bin" / entry.path().filename());
     writeFile(work_ / "plain-file", "not a folder");
-    auto kext = [](std::size_t at, const std::string& replacement) {
-        auto args = kextArguments();
-        args[at] = replacement;
-        return args;
-    };
+    auto kext = [](std::size_t at, const std::string& replacement) { auto args = kextArguments(); args[at] = replacement; return args; };
     auto first = [](std::size_t count) { auto args = kextArguments(); args.resize(count); return args; };
-    const std::string absent = (work_ / "absent").string(), relativeRoot = "NTFS_INSTALL_ROOT=relative/root";
-    struct Case {
-        const char* script;
-        std::vector<std::string> args;
-        std::vector<std::string> environment;
-        int status;
+    const std::string absent = (work_ / "absent").string(), relativeRoot = "NTFS_INSTALL_ROOT=relative/root", K = "Install-Kext.sh",
+                      E = "Install-Executables.sh";
+    const std::vector<std::tuple<std::string, std::vector<std::string>, std::vector<std::string>, int>> cases{
+        {K, first(0), {}, 64}, {K, first(4), {}, 64}, {E, first(2), {}, 64}, {E, first(5), {}, 64},
+        {"Uninstall.sh", first(1), {}, 64}, {"Reload.sh", first(1), {}, 64}, {K, first(5), {relativeRoot}, 64},
+        {"Uninstall.sh", {}, {relativeRoot}, 64}, {"Reload.sh", {}, {relativeRoot}, 64},
+        {K, kext(0, absent), {}, 66}, {K, kext(2, absent), {}, 66}, {K, kext(3, absent), {}, 66}, {K, kext(4, absent), {}, 66},
+        {K, kext(3, (work_ / "empty.kext").string()), {}, 66}, {K, kext(4, (work_ / "empty.fs").string()), {}, 66},
+        {K, kext(1, resource("tarn_ntfs.kext")), {}, 66}, {E, {resource("libintl.8.dylib"), absent, resource("tarn_ntfs-formatter")}, {}, 66},
+        {K, kextArguments(), {"PATH=" + (work_ / "bin").string()}, 69},
+        {K, kextArguments(), {"NTFS_INSTALL_ROOT=" + (work_ / "plain-file").string()}, 73},
     };
-    const std::vector<Case> cases{
-        {"Install-Kext.sh", first(0), {}, 64}, {"Install-Kext.sh", first(4), {}, 64},
-        {"Install-Executables.sh", first(2), {}, 64}, {"Install-Executables.sh", first(5), {}, 64},
-        {"Uninstall.sh", first(1), {}, 64}, {"Reload.sh", first(1), {}, 64},
-        {"Install-Kext.sh", first(5), {relativeRoot}, 64}, {"Uninstall.sh", {}, {relativeRoot}, 64},
-        {"Reload.sh", {}, {relativeRoot}, 64},
-        {"Install-Kext.sh", kext(0, absent), {}, 66}, {"Install-Kext.sh", kext(2, absent), {}, 66},
-        {"Install-Kext.sh", kext(3, absent), {}, 66}, {"Install-Kext.sh", kext(4, absent), {}, 66},
-        {"Install-Kext.sh", kext(3, (work_ / "empty.kext").string()), {}, 66},
-        {"Install-Kext.sh", kext(4, (work_ / "empty.fs").string()), {}, 66},
-        {"Install-Kext.sh", kext(1, resource("tarn_ntfs.kext")), {}, 66},
-        {"Install-Executables.sh", {resource("libintl.8.dylib"), absent, resource("tarn_ntfs-formatter")}, {}, 66},
-        {"Install-Kext.sh", kextArguments(), {"PATH=" + (work_ / "bin").string()}, 69},
-        {"Install-Kext.sh", kextArguments(), {"NTFS_INSTALL_ROOT=" + (work_ / "plain-file").string()}, 73},
-    };
-    for (const auto& c : cases) {
-        auto result = run(c.script, c.args, c.environment);
-        EXPECT_EQ(result.status, c.status) << c.script << " " << c.args.size() << " " << result.output;
+    for (const auto& [script, args, environment, status] : cases) {
+        auto result = run(script, args, environment);
+        EXPECT_EQ(result.first, status) << script << " " << args.size() << " " << result.second;
         EXPECT_TRUE(fs::is_empty(root_.path()));
-        EXPECT_TRUE(c.status != 69 || result.output.find("install ntfs-3g") != std::string::npos) << result.output;
     }
 }
 
-// Reload with fake module tools that log their calls and answer as each case says.
-class ReloadScript : public DriverScripts {
-protected:
-    void SetUp() override
-    {
-        writeFile(work_ / "bin/lsmod",
-                  "#!/bin/sh\necho 'Module Size Used by'\necho 'ext4 1000 1'\n"
-                  "[ \"${FAKE_LOADED:-0}\" = 1 ] && echo 'ntfs3 16384 0'\nexit 0\n", fs::perms(0755));
-        writeFile(work_ / "bin/modprobe",
-                  "#!/bin/sh\necho \"modprobe $*\" >>\"$FAKE_LOG\"\n"
-                  "[ \"$1\" = -r ] && exit \"${FAKE_UNLOAD_STATUS:-0}\"\nexit \"${FAKE_LOAD_STATUS:-0}\"\n", fs::perms(0755));
-    }
-};
-
-TEST_F(ReloadScript, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
+// Reload with fake module tools that log their calls and answer as each case says; modprobe, like
+// the real one, only in sbin, so removing it from the fake folder leaves none on PATH.
+TEST_F(DriverScripts, ReloadsTheModuleThatTheAliasNamesWithClearExitCodes)
 {
-    struct Case {
-        const char* name;
-        bool loaded;
-        int unloadStatus;
-        int loadStatus;
-        bool aliasInstalled;
-        bool modprobePresent;  // lsmod is in /usr/bin; modprobe, like the real one, only in sbin
-        int expectedStatus;
-        std::string expectedCalls;
+    writeFile(work_ / "bin/lsmod", "#!/bin/sh\necho 'Module Size Used by'\necho 'ext4 1000 1'\n"
+                                   "[ \"${FAKE_LOADED:-0}\" = 1 ] && echo 'ntfs3 16384 0'\nexit 0\n", fs::perms(0755));
+    writeFile(work_ / "bin/modprobe", "#!/bin/sh\necho \"modprobe $*\" >>\"$FAKE_LOG\"\n"
+                                      "[ \"$1\" = -r ] && exit \"${FAKE_UNLOAD_STATUS:-0}\"\nexit \"${FAKE_LOAD_STATUS:-0}\"\n", fs::perms(0755));
+    // loaded, unload status, load status, alias installed, modprobe present, status, calls
+    const std::vector<std::tuple<bool, int, int, bool, bool, int, std::string>> cases{
+        {false, 0, 0, true, true, 0, "modprobe ntfs3\n"},        {true, 0, 0, true, true, 0, "modprobe -r ntfs3\nmodprobe ntfs3\n"},
+        {true, 1, 0, true, true, 75, "modprobe -r ntfs3\n"},     {false, 0, 1, true, true, 71, "modprobe ntfs3\n"},
+        {false, 0, 0, false, true, 66, ""},                      {false, 0, 0, true, false, 69, ""},
     };
-    const std::vector<Case> cases{
-        {"not loaded", false, 0, 0, true, true, 0, "modprobe ntfs3\n"},
-        {"loaded", true, 0, 0, true, true, 0, "modprobe -r ntfs3\nmodprobe ntfs3\n"},
-        {"in use", true, 1, 0, true, true, 75, "modprobe -r ntfs3\n"},
-        {"kernel without it", false, 0, 1, true, true, 71, "modprobe ntfs3\n"},
-        {"not installed", false, 0, 0, false, true, 66, ""},
-        {"no modprobe", false, 0, 0, true, false, 69, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [loaded, unloadStatus, loadStatus, aliasInstalled, modprobePresent, status, calls] : cases) {
+        SCOPED_TRACE(status);
         fs::remove_all(root_ / "etc");
-        if (c.aliasInstalled) {
-            fs::create_directories(root_ / "etc/modprobe.d");
-            fs::copy_file(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", root_ / alias_);
-        }
-        if (!c.modprobePresent)
+        if (aliasInstalled)
+            writeFile(root_ / alias_, readFile(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf"));
+        if (!modprobePresent)
             fs::rename(work_ / "bin/modprobe", work_ / "modprobe.away");
         writeFile(work_ / "calls", "");
-        auto result = run("Reload.sh", {},
-                          {"PATH=" + (work_ / "bin").string() + ":/usr/bin:/bin",
-                           "FAKE_LOG=" + (work_ / "calls").string(), std::string("FAKE_LOADED=") + (c.loaded ? "1" : "0"),
-                           "FAKE_UNLOAD_STATUS=" + std::to_string(c.unloadStatus),
-                           "FAKE_LOAD_STATUS=" + std::to_string(c.loadStatus)});
-        if (!c.modprobePresent)
+        auto result = run("Reload.sh", {}, {"PATH=" + (work_ / "bin").string() + ":/usr/bin:/bin", "FAKE_LOG=" + (work_ / "calls").string(),
+                                           std::string("FAKE_LOADED=") + (loaded ? "1" : "0"), "FAKE_UNLOAD_STATUS=" + std::to_string(unloadStatus),
+                                           "FAKE_LOAD_STATUS=" + std::to_string(loadStatus)});
+        if (!modprobePresent)
             fs::rename(work_ / "modprobe.away", work_ / "bin/modprobe");
-        EXPECT_EQ(result.status, c.expectedStatus) << result.output;
-        EXPECT_EQ(readFile(work_ / "calls"), c.expectedCalls);
+        EXPECT_EQ(result.first, status) << result.second;
+        EXPECT_EQ(readFile(work_ / "calls"), calls);
     }
 }
 

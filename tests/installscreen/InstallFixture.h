@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace ntfs::test {
 
@@ -28,24 +29,34 @@ namespace fs = std::filesystem;
 // with a status, as a dismissed or refused consent prompt would. Records every request.
 class ScriptedElevator final : public Elevator {
 public:
-    struct Launch {
-        std::string program;
-        std::vector<std::string> arguments;
-    };
     bool available() const override { return true; }
     ElevatedLaunch execute(const SpawnRequest& request) override
     {
-        launches.push_back({request.program, request.arguments});
+        launches.push_back(request);
         auto answer = answers.find(fs::path(request.program).filename().string());
         return answer != answers.end() ? ElevatedLaunch::failure(answer->second) : direct_.execute(request);
     }
 
-    std::vector<Launch> launches;
+    std::vector<SpawnRequest> launches;
     std::map<std::string, std::int32_t> answers;
 
 private:
     PkexecElevator direct_{PkexecElevatorOptions{"/nonexistent/pkexec", "/nonexistent/trampoline", [] { return true; }}};
 };
+
+inline std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A launchd job as the helper embeds it.
+inline std::string job(const std::string& label, const std::string& program = "/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool",
+                       const std::string& service = "com.tarn.mac.utility.store.ntfs.HelperTool")
+{
+    return "<plist version=\"1.0\"><dict><key>Label</key><string>" + label + "</string><key>MachServices</key><dict><key>" + service +
+           "</key><true/></dict><key>Program</key><string>" + program + "</string></dict></plist>";
+}
 
 inline void writeFile(const fs::path& path, const std::string& content)
 {
@@ -124,13 +135,12 @@ protected:
     fs::path installed() const { return root_ / "Library/PrivilegedHelperTools" / label; }
 
     // Every file below the root, relative to it.
-    std::vector<std::string> rootFiles() const
+    std::set<std::string> rootFiles() const
     {
-        std::vector<std::string> files;
+        std::set<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(root_.path()))
             if (!entry.is_directory())
-                files.push_back(fs::relative(entry.path(), root_.path()).string());
-        std::sort(files.begin(), files.end());
+                files.insert(fs::relative(entry.path(), root_.path()).string());
         return files;
     }
 
