@@ -15,13 +15,8 @@
 
 namespace {
 
-class StdoutLogger final : public ntfs::Logger {
-public:
-    void log(std::string_view line) override
-    {
-        std::printf("log: %.*s\n", int(line.size()), line.data());
-        std::fflush(stdout);
-    }
+struct StdoutLogger final : ntfs::Logger {
+    void log(std::string_view line) override { std::printf("log: %.*s\n", int(line.size()), line.data()), std::fflush(stdout); }
 };
 
 }  // namespace
@@ -35,16 +30,11 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     StdoutLogger logger;
-    AppServiceOverrides overrides;
-    overrides.logger = &logger;
-    AppWiring wiring(overrides);
+    AppWiring wiring(AppServiceOverrides{.logger = &logger});
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
-        std::puts("aboutToQuit");
-        std::fflush(stdout);
-    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { std::puts("aboutToQuit"), std::fflush(stdout); });
     shell.launch();
     shell.window().setContentViewController(ntfs::test::makeScreen(QString::fromLocal8Bit(argv[1])));
     QTimer::singleShot(0, &shell.window(), [&shell] {

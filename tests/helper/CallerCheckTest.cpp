@@ -18,20 +18,8 @@ constexpr uid_t nobody = 65534;
 constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 enum class Polkit { Absent, SaysNo, SaysYes };
 
-struct CallerCase {
-    const char* name;
-    std::optional<uid_t> user;
-    Polkit polkit;
-    bool admitted;
-    std::size_t questions;  // for one link request and three version calls on one connection
-};
-
-HelperDaemonOptions withPolkitPolicy()
-{
-    HelperDaemonOptions options;
-    options.extraPolicy = FakePolkit::policy();
-    return options;
-}
+// questions: for one link request and three version calls on one connection
+struct CallerCase { const char* name; std::optional<uid_t> user; Polkit polkit; bool admitted; std::size_t questions; };
 
 class CallerChecks : public ::testing::TestWithParam<CallerCase> {};
 
@@ -40,7 +28,7 @@ class CallerChecks : public ::testing::TestWithParam<CallerCase> {};
 TEST_P(CallerChecks, AdmitOnlyRootOrWhomPolkitAllows)
 {
     const auto& c = GetParam();
-    HelperDaemon daemon(withPolkitPolicy());
+    HelperDaemon daemon({.extraPolicy = FakePolkit::policy()});
     std::optional<FakePolkit> polkit;
     if (c.polkit != Polkit::Absent)
         polkit.emplace(daemon.bus().address(), c.polkit == Polkit::SaysYes);
@@ -83,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 {
     for (bool allowed : {false, true}) {
-        HelperDaemon daemon(withPolkitPolicy());
+        HelperDaemon daemon({.extraPolicy = FakePolkit::policy()});
         FakePolkit polkit(daemon.bus().address(), allowed);
         auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "3", "40"}, nobody);
         ASSERT_EQ(code, 0) << output;
@@ -101,9 +89,7 @@ TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 // busctl leaves at once: without polkit the helper refuses it or finds it gone, and says so.
 TEST(CallerCheck, NoReplyMessagesAreLoggedWhenNotServed)
 {
-    HelperDaemonOptions options;
-    options.captureOutput = true;
-    HelperDaemon daemon(options);
+    HelperDaemon daemon({.captureOutput = true});
     daemon.runClient({"/usr/bin/busctl", "--system", "--expect-reply=no", "call", "com.tarn.mac.utility.store.ntfs.HelperTool",
                       "/com/tarn/mac/utility/store/ntfs/HelperTool", "com.tarn.mac.utility.store.ntfs.HelperToolProtocol",
                       "addLinkPath_forDiskPath_", "ss", "/nonexistent/link", "/nonexistent/disk"},

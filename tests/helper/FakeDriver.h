@@ -62,10 +62,7 @@ private:
         if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
             return;
         UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        struct {
-            std::int32_t option;
-            std::uint32_t size;
-        } request{};
+        struct { std::int32_t option; std::uint32_t size; } request{};
         if (::recv(connection.get(), &request, sizeof request, 0) != static_cast<ssize_t>(sizeof request) || request.option != 2
             || request.size != 1024 || answer_.hangUp)
             return;

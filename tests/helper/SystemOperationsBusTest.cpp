@@ -18,13 +18,6 @@ namespace {
 
 constexpr uid_t nobody = 65534;
 
-HelperDaemonOptions withEnvironment(std::vector<std::string> environment)
-{
-    HelperDaemonOptions options;
-    options.environment = std::move(environment);
-    return options;
-}
-
 // The daemon with a folder of its own standing in for "/" of the kernel's files.
 class SystemOperationsOverBus : public ::testing::Test {
 protected:
@@ -45,7 +38,7 @@ protected:
     }
 
     TempDir root;
-    HelperDaemon daemon{withEnvironment({"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()})};
+    HelperDaemon daemon{{.environment = {"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()}}};
     std::unique_ptr<ntfs::HelperToolClient> client = daemon.client();
 };
 
@@ -110,9 +103,7 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
     PrivateBus session{{PrivateBusOptions::Kind::Session, {}, "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"}};
     ::chmod(session.directory().c_str(), 0755);
     FakeFileManager fileManager(session.address());
-    auto options = withEnvironment({"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()});
-    options.extraPolicy = FakePolkit::policy();
-    HelperDaemon daemon(options);
+    HelperDaemon daemon({.environment = {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()}, .extraPolicy = FakePolkit::policy()});
     FakePolkit polkit(daemon.bus().address(), true);
 
     EXPECT_EQ(daemon.runClient({NTFS_REVEAL_CALLER, "/media/My Disk", "", "/srv/b#1"}, nobody).second, "1.0.5\n");

@@ -42,13 +42,8 @@ struct Operations {
 TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
 {
     const std::string full(1024, 'x');
-    struct Case {
-        int unit;  // where the driver listens; -1: no driver
-        test::FakeDriver::Answer answer;
-        std::string text;  // of the reply; empty: none
-        std::int32_t status;
-        std::string printed;
-    };
+    // unit: where the driver listens (-1: no driver); text: of the reply (empty: none)
+    struct Case { int unit; test::FakeDriver::Answer answer; std::string text; std::int32_t status; std::string printed; };
     const std::vector<Case> cases{
         {0, {0, std::string("mounted /dev/sdb1\0trailing", 26)}, "mounted /dev/sdb1", 0, "kernel string is: mounted /dev/sdb1\n"},
         {0, {0, full + "beyond the buffer"}, full, 0, "kernel string is: " + full + "\n"},
@@ -68,9 +63,8 @@ TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
         EXPECT_EQ(o.operations.latestMountLog(), (CommandResult{c.text.empty() ? std::nullopt : std::optional(c.text), c.status})) << c.printed;
         if (c.unit == 0 && !c.answer.silent)
             driver->waitUntilServed();  // so that only our own descriptors are counted
-        if (!c.answer.silent) {
+        if (!c.answer.silent)
             EXPECT_EQ(test::openDescriptorCount(), before) << c.printed;
-        }
         EXPECT_EQ(o.printed(), c.printed);
     }
 }

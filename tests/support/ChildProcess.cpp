@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,16 +18,11 @@ namespace {
 
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra)
 {
+    auto name = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> merged;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& x : extra)
-            replaced = replaced || x.substr(0, x.find('=')) == name;
-        if (!replaced)
-            merged.push_back(entry);
-    }
+    for (char** e = environ; *e; ++e)
+        if (std::ranges::none_of(extra, [&](const std::string& x) { return name(x) == name(*e); }))
+            merged.emplace_back(*e);
     merged.insert(merged.end(), extra.begin(), extra.end());
     return merged;
 }
@@ -120,11 +116,9 @@ std::optional<std::string> ChildProcess::readLine()
 
 int ChildProcess::wait()
 {
-    if (reaped_)
-        return status_;
-    while (readLine()) {
+    while (!reaped_ && readLine()) {
     }
-    while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+    while (!reaped_ && waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
     }
     reaped_ = true;
     return status_;
