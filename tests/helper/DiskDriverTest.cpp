@@ -45,9 +45,7 @@ protected:
             if (missing)
                 GTEST_SKIP() << why;
         // A loop device over a sparse image file, with partition scanning.
-        std::ofstream(dir_ / "disk.img").close();
-        fs::resize_file(dir_ / "disk.img", 64 << 20);
-        dev_ = sh("losetup -P -f --show \"$1\" | tr -d '\\n'", {dir_ / "disk.img"});
+        dev_ = sh("truncate -s 64M \"$1\" && losetup -P -f --show \"$1\" | tr -d '\\n'", {dir_ / "disk.img"});
         if (dev_.empty())
             GTEST_SKIP() << "losetup found no free loop device";
     }

@@ -104,11 +104,8 @@ std::optional<std::string> ChildProcess::readLine()
         ssize_t n = outputFd_ < 0 ? 0 : read(outputFd_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            if (pending_.empty())
-                return std::nullopt;
-            return std::exchange(pending_, {});
-        }
+        if (n <= 0)
+            return pending_.empty() ? std::nullopt : std::optional(std::exchange(pending_, {}));
         output_.append(buffer, static_cast<size_t>(n));
         pending_.append(buffer, static_cast<size_t>(n));
     }
