@@ -80,10 +80,10 @@ private:
     std::jthread thread_;
 };
 
-// How many descriptors this process has open now.
-inline std::size_t openDescriptorCount()
+// How many descriptors a process ("self": this one) has open now.
+inline std::size_t openDescriptorCount(const std::string& process = "self")
 {
-    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    auto entries = std::filesystem::directory_iterator("/proc/" + process + "/fd");
     return static_cast<std::size_t>(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)));
 }
 

@@ -59,12 +59,6 @@ TEST_F(SystemOperationsOverBus, MountLogFromTheDriverAndWithoutIt)
     EXPECT_EQ(client->getLatestDiskMountLogs(), (ntfs::CommandResult{"last mount: ok", 0}));
 }
 
-std::size_t openDescriptorsOf(pid_t pid)
-{
-    auto entries = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd");
-    return static_cast<std::size_t>(std::distance(fs::begin(entries), fs::end(entries)));
-}
-
 // The members not shown elsewhere over the bus, empty paths among them, served a thousand times without a descriptor left behind.
 TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorBehind)
 {
@@ -90,10 +84,10 @@ TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorB
     };
     for (const auto& request : requests)
         request();
-    auto before = openDescriptorsOf(daemon.pid());
+    auto before = openDescriptorCount(std::to_string(daemon.pid()));
     for (std::size_t i = 0; i < 1000; ++i)
         requests[i % requests.size()]();
-    EXPECT_EQ(openDescriptorsOf(daemon.pid()), before);
+    EXPECT_EQ(openDescriptorCount(std::to_string(daemon.pid())), before);
     EXPECT_FALSE(fs::exists(mountPoint));
 }
 
