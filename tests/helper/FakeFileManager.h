@@ -32,11 +32,7 @@ public:
     }
     ~FakeFileManager() { connection_->leaveEventLoop(); }
 
-    std::vector<ShowItemsCall> calls() const
-    {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
+    std::vector<ShowItemsCall> calls() const { std::lock_guard lock(mutex_); return calls_; }
 
 private:
     std::unique_ptr<sdbus::IConnection> connection_;
