@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 using namespace ntfs::test;
 namespace fs = std::filesystem;
@@ -49,12 +50,9 @@ TEST_P(CallerChecks, AdmitOnlyRootOrWhomPolkitAllows)
         return;
     auto questions = polkit->questions();
     ASSERT_EQ(questions.size(), c.questions);
-    for (const auto& question : questions) {
-        EXPECT_EQ(question.subjectKind, "system-bus-name");
-        EXPECT_EQ(question.subjectName, ownName);
-        EXPECT_EQ(question.action, "com.zel.ntfs.HelperTool.use");
-        EXPECT_EQ(question.flags, 0u);  // our client does not offer interaction
-    }
+    for (const auto& q : questions)  // flags 0: our client does not offer interaction
+        EXPECT_EQ(std::tie(q.subjectKind, q.subjectName, q.action, q.flags),
+                  std::tuple("system-bus-name", ownName, "com.zel.ntfs.HelperTool.use", 0u));
 }
 
 INSTANTIATE_TEST_SUITE_P(

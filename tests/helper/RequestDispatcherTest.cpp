@@ -17,12 +17,7 @@ namespace {
 // Job completions; waitFor waits until enough have come, or gives up.
 class Completions {
 public:
-    void add(int value)
-    {
-        std::lock_guard lock(mutex_);
-        values_.push_back(value);
-        changed_.notify_all();
-    }
+    void add(int value) { std::lock_guard lock(mutex_); values_.push_back(value); changed_.notify_all(); }
     std::vector<int> waitFor(std::size_t count)
     {
         std::unique_lock lock(mutex_);

@@ -40,11 +40,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
 
 int exitCodeOf(int waitStatus)
 {
-    if (WIFEXITED(waitStatus))
-        return WEXITSTATUS(waitStatus);
-    if (WIFSIGNALED(waitStatus))
-        return 128 + WTERMSIG(waitStatus);
-    return -1;
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : -1;
 }
 
 ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
