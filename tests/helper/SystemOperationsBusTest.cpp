@@ -9,7 +9,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sys/stat.h>
 
 using namespace ntfs::test;
 namespace fs = std::filesystem;
@@ -95,7 +94,6 @@ TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorB
 TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
 {
     PrivateBus session{{PrivateBusOptions::Kind::Session, {}, "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"}};
-    ::chmod(session.directory().c_str(), 0755);
     FakeFileManager fileManager(session.address());
     HelperDaemon daemon({.environment = {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()}, .extraPolicy = FakePolkit::policy()});
     FakePolkit polkit(daemon.bus().address(), true);

@@ -69,8 +69,7 @@ TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
     }
 }
 
-class FakeKernelModules final : public KernelModules {
-public:
+struct FakeKernelModules final : KernelModules {
     int answer = 0;
     std::vector<std::string> names;
     int loadAtPath(const std::string&) override { return answer; }

@@ -62,12 +62,9 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
             dup2(fds[1], 1);
             dup2(fds[1], 2);
         }
-        if (options.user) {
-            gid_t gid = *options.user;
-            if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0
-                || setresuid(*options.user, *options.user, *options.user) != 0)
-                _exit(125);
-        }
+        const uid_t user = options.user.value_or(0);  // its group id is the same number
+        if (options.user && (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0))
+            _exit(125);
         execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
         _exit(127);
     }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace ntfs::test {
 namespace {
@@ -52,9 +53,7 @@ std::string configText(const PrivateBusOptions& options, const std::filesystem::
 PrivateBus::PrivateBus(PrivateBusOptions options) : options_(std::move(options))
 {
     // Callers that dropped to another user must reach the socket too.
-    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read
-                                     | std::filesystem::perms::group_exec | std::filesystem::perms::others_read
-                                     | std::filesystem::perms::others_exec);
+    ::chmod(dir_.path().c_str(), 0755);
     auto config = dir_ / "bus.conf";
     std::ofstream(config) << configText(options_, dir_ / "bus_socket");
     daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
