@@ -13,8 +13,7 @@ class RestartTest : public ::testing::TestWithParam<const char*> {
 protected:
     void pressGo()
     {
-        auto screen = makeScreen(QString::fromLatin1(GetParam()));
-        screen->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
+        makeScreen(QString::fromLatin1(GetParam()))->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
     }
 
     // The real restart and exit in a child, on a private system bus that a fake logind may own.

@@ -28,8 +28,7 @@ constexpr const char* systemPolicy = R"(
 
 constexpr const char* sessionPolicy = R"(
   <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
+    <allow send_destination="*"/>
     <allow own="*"/>
   </policy>
 )";
