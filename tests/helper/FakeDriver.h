@@ -49,8 +49,6 @@ public:
         std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
     }
-    FakeDriver(const FakeDriver&) = delete;
-    FakeDriver& operator=(const FakeDriver&) = delete;
 
     // Waits until the connection has been answered and closed on the driver's side.
     void waitUntilServed() { thread_.join(); }
