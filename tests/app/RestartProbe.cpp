@@ -30,7 +30,9 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     StdoutLogger logger;
-    AppWiring wiring(AppServiceOverrides{.logger = &logger});
+    AppServiceOverrides overrides;
+    overrides.logger = &logger;
+    AppWiring wiring(overrides);
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);

@@ -19,7 +19,7 @@ protected:
     // The real restart and exit in a child, on a private system bus that a fake logind may own.
     static std::pair<int, std::vector<std::string>> runProbe(const std::string& busEntry)
     {
-        ChildProcess probe({RESTART_PROBE, GetParam()}, {.environment = {busEntry, "LSAN_OPTIONS=suppressions=" RESTART_PROBE_LSAN_SUPPRESSIONS}});
+        ChildProcess probe({RESTART_PROBE, GetParam()}, {{busEntry, "LSAN_OPTIONS=suppressions=" RESTART_PROBE_LSAN_SUPPRESSIONS}, std::nullopt, true});
         std::vector<std::string> lines;  // its own, without whatever else Qt prints
         while (auto line = probe.readLine())
             if (line->starts_with("log: ") || *line == "aboutToQuit")
@@ -37,7 +37,7 @@ protected:
 
     static PrivateBusOptions logindPolicy()
     {
-        return {.extraPolicy = R"(<policy user="root"><allow own="org.freedesktop.login1"/></policy>
+        return {PrivateBusOptions::Kind::System, {}, R"(<policy user="root"><allow own="org.freedesktop.login1"/></policy>
   <policy context="default"><allow send_destination="org.freedesktop.login1"/></policy>)"};
     }
 
@@ -61,7 +61,7 @@ TEST_P(RestartTest, AsksForTheRestartThenExitsWithZeroAndLogsAFailureAsItStands)
 TEST_P(RestartTest, LogindReceivesRebootWithInteractionAndTheAppExitsWithZero)
 {
     PrivateBus bus(logindPolicy());
-    ChildProcess logind({FAKE_LOGIND}, {.environment = {bus.environmentEntry()}});
+    ChildProcess logind({FAKE_LOGIND}, {{bus.environmentEntry()}, std::nullopt, true});
     ASSERT_EQ(lineStartingWith(logind, "ready"), "ready");
 
     EXPECT_EQ(runProbe(bus.environmentEntry()), (std::pair<int, std::vector<std::string>>{0, {}}));

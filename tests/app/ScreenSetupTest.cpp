@@ -46,8 +46,9 @@ TEST(ScreenSetupTest, EveryTextIsTranslatedAndEveryControlNamed)
             }
             for (const auto& text : texts)
                 EXPECT_FALSE(key.match(text).hasMatch()) << text.toStdString();
-            if (auto* qr = screen->view()->findChild<QLabel*>(QStringLiteral("qrCodeImage")))
+            if (auto* qr = screen->view()->findChild<QLabel*>(QStringLiteral("qrCodeImage"))) {
                 EXPECT_TRUE(qr->accessibleDescription().contains(QLatin1String(VenturaQRCodeViewController::helpAddress)));
+            }
         }
         QCoreApplication::removeTranslator(translator.get());
     }

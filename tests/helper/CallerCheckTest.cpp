@@ -29,7 +29,7 @@ class CallerChecks : public ::testing::TestWithParam<CallerCase> {};
 TEST_P(CallerChecks, AdmitOnlyRootOrWhomPolkitAllows)
 {
     const auto& c = GetParam();
-    HelperDaemon daemon({.extraPolicy = FakePolkit::policy()});
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
     std::optional<FakePolkit> polkit;
     if (c.polkit != Polkit::Absent)
         polkit.emplace(daemon.bus().address(), c.polkit == Polkit::SaysYes);
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 {
     for (bool allowed : {false, true}) {
-        HelperDaemon daemon({.extraPolicy = FakePolkit::policy()});
+        HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
         FakePolkit polkit(daemon.bus().address(), allowed);
         auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "3", "40"}, nobody);
         ASSERT_EQ(code, 0) << output;
@@ -87,7 +87,7 @@ TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 // busctl leaves at once: without polkit the helper refuses it or finds it gone, and says so.
 TEST(CallerCheck, NoReplyMessagesAreLoggedWhenNotServed)
 {
-    HelperDaemon daemon({.captureOutput = true});
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, {}, true});
     daemon.runClient({"/usr/bin/busctl", "--system", "--expect-reply=no", "call", "com.tarn.mac.utility.store.ntfs.HelperTool",
                       "/com/tarn/mac/utility/store/ntfs/HelperTool", "com.tarn.mac.utility.store.ntfs.HelperToolProtocol",
                       "addLinkPath_forDiskPath_", "ss", "/nonexistent/link", "/nonexistent/disk"},

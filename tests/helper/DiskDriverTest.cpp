@@ -178,7 +178,7 @@ TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
                                     "echo \"mount: $6: wrong fs type, bad option, bad superblock on $5, missing codepage or helper program, or other error.\"\n"
                                     "exit 32\n";
     fs::permissions(bin / "mount", fs::perms::owner_all);
-    HelperDaemon withNtfs3({.environment = {"PATH=" + bin.string() + ":" + std::getenv("PATH")}});
+    HelperDaemon withNtfs3({NTFS_HELPER_EXECUTABLE, {"PATH=" + bin.string() + ":" + std::getenv("PATH")}, {}, false});
     auto client = withNtfs3.client();
 
     prepare("dirty");

@@ -37,7 +37,7 @@ protected:
     }
 
     TempDir root;
-    HelperDaemon daemon{{.environment = {"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()}}};
+    HelperDaemon daemon{{NTFS_HELPER_EXECUTABLE, {"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()}, {}, false}};
     std::unique_ptr<ntfs::HelperToolClient> client = daemon.client();
 };
 
@@ -95,7 +95,7 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
 {
     PrivateBus session{{PrivateBusOptions::Kind::Session, {}, "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"}};
     FakeFileManager fileManager(session.address());
-    HelperDaemon daemon({.environment = {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()}, .extraPolicy = FakePolkit::policy()});
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()}, FakePolkit::policy(), false});
     FakePolkit polkit(daemon.bus().address(), true);
 
     EXPECT_EQ(daemon.runClient({NTFS_REVEAL_CALLER, "/media/My Disk", "", "/srv/b#1"}, nobody).second, "1.0.5\n");

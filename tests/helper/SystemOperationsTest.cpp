@@ -63,8 +63,9 @@ TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
         EXPECT_EQ(o.operations.latestMountLog(), (CommandResult{c.text.empty() ? std::nullopt : std::optional(c.text), c.status})) << c.printed;
         if (c.unit == 0 && !c.answer.silent)
             driver->waitUntilServed();  // so that only our own descriptors are counted
-        if (!c.answer.silent)
+        if (!c.answer.silent) {
             EXPECT_EQ(test::openDescriptorCount(), before) << c.printed;
+        }
         EXPECT_EQ(o.printed(), c.printed);
     }
 }
