@@ -28,7 +28,8 @@ constexpr const char* systemPolicy = R"(
 
 constexpr const char* sessionPolicy = R"(
   <policy context="default">
-    <allow send_destination="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
     <allow own="*"/>
   </policy>
 )";
