@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 using namespace ntfs::test;
 namespace fs = std::filesystem;
@@ -18,20 +19,8 @@ constexpr uid_t nobody = 65534;
 constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 enum class Polkit { Absent, SaysNo, SaysYes };
 
-struct CallerCase {
-    const char* name;
-    std::optional<uid_t> user;
-    Polkit polkit;
-    bool admitted;
-    std::size_t questions;  // for one link request and three version calls on one connection
-};
-
-HelperDaemonOptions withPolkitPolicy()
-{
-    HelperDaemonOptions options;
-    options.extraPolicy = FakePolkit::policy();
-    return options;
-}
+// questions: for one link request and three version calls on one connection
+struct CallerCase { const char* name; std::optional<uid_t> user; Polkit polkit; bool admitted; std::size_t questions; };
 
 class CallerChecks : public ::testing::TestWithParam<CallerCase> {};
 
@@ -40,7 +29,7 @@ class CallerChecks : public ::testing::TestWithParam<CallerCase> {};
 TEST_P(CallerChecks, AdmitOnlyRootOrWhomPolkitAllows)
 {
     const auto& c = GetParam();
-    HelperDaemon daemon(withPolkitPolicy());
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
     std::optional<FakePolkit> polkit;
     if (c.polkit != Polkit::Absent)
         polkit.emplace(daemon.bus().address(), c.polkit == Polkit::SaysYes);
@@ -61,12 +50,9 @@ TEST_P(CallerChecks, AdmitOnlyRootOrWhomPolkitAllows)
         return;
     auto questions = polkit->questions();
     ASSERT_EQ(questions.size(), c.questions);
-    for (const auto& question : questions) {
-        EXPECT_EQ(question.subjectKind, "system-bus-name");
-        EXPECT_EQ(question.subjectName, ownName);
-        EXPECT_EQ(question.action, "com.zel.ntfs.HelperTool.use");
-        EXPECT_EQ(question.flags, 0u);  // our client does not offer interaction
-    }
+    for (const auto& q : questions)  // flags 0: our client does not offer interaction
+        EXPECT_EQ(std::tie(q.subjectKind, q.subjectName, q.action, q.flags),
+                  std::tuple("system-bus-name", ownName, "com.zel.ntfs.HelperTool.use", 0u));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 {
     for (bool allowed : {false, true}) {
-        HelperDaemon daemon(withPolkitPolicy());
+        HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
         FakePolkit polkit(daemon.bus().address(), allowed);
         auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "3", "40"}, nobody);
         ASSERT_EQ(code, 0) << output;
@@ -101,9 +87,7 @@ TEST(CallerCheck, CallsInFlightCostOneQuestionPerConnection)
 // busctl leaves at once: without polkit the helper refuses it or finds it gone, and says so.
 TEST(CallerCheck, NoReplyMessagesAreLoggedWhenNotServed)
 {
-    HelperDaemonOptions options;
-    options.captureOutput = true;
-    HelperDaemon daemon(options);
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, {}, true});
     daemon.runClient({"/usr/bin/busctl", "--system", "--expect-reply=no", "call", "com.tarn.mac.utility.store.ntfs.HelperTool",
                       "/com/tarn/mac/utility/store/ntfs/HelperTool", "com.tarn.mac.utility.store.ntfs.HelperToolProtocol",
                       "addLinkPath_forDiskPath_", "ss", "/nonexistent/link", "/nonexistent/disk"},

@@ -21,7 +21,6 @@ const std::string name = "Daten \xC3\x9C *";
 
 class DiskCommandsTest : public ::testing::Test {
 protected:
-    std::vector<std::string> lastLines() const { auto l = logger.lines(); return {l.end() - 2, l.end()}; }
     test::FakeTools tools;
     PosixCommandRunner runner;
     test::RecordingLogger logger;
@@ -85,7 +84,8 @@ TEST_F(DiskCommandsTest, ReplyTextIsTheCombinedOutputWithWhatTheBusRefusesReplac
     };
     for (const auto& [body, text, status] : cases)
         EXPECT_EQ(commands.checkDisk(tools.script("tool", body), "d"), (CommandResult{text, status})) << body;
-    EXPECT_EQ(lastLines(), (std::vector<std::string>{"task execution error:(null)", "checkDiskWithExecutablePath: bye\n"}));
+    auto lines = logger.lines();
+    EXPECT_EQ(std::vector(lines.end() - 2, lines.end()), (std::vector<std::string>{"task execution error:(null)", "checkDiskWithExecutablePath: bye\n"}));
 }
 
 TEST_F(DiskCommandsTest, OutputBeyondTheCapIsCutOnACharacterWithANote)

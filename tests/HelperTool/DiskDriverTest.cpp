@@ -45,9 +45,7 @@ protected:
             if (missing)
                 GTEST_SKIP() << why;
         // A loop device over a sparse image file, with partition scanning.
-        std::ofstream(dir_ / "disk.img").close();
-        fs::resize_file(dir_ / "disk.img", 64 << 20);
-        dev_ = sh("losetup -P -f --show \"$1\" | tr -d '\\n'", {dir_ / "disk.img"});
+        dev_ = sh("truncate -s 64M \"$1\" && losetup -P -f --show \"$1\" | tr -d '\\n'", {dir_ / "disk.img"});
         if (dev_.empty())
             GTEST_SKIP() << "losetup found no free loop device";
     }
@@ -99,11 +97,10 @@ TEST_F(DiskDriver, NtfsRoundTripIsWhatNtfs3gsOwnToolsSee)
 
 TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
 {
-    auto mountPoint = volumes_ / "Zeroed";
-    auto zeroed = client_->mountNTFSDisk(mountHelper, dev_, "", mountPoint);
+    auto zeroed = client_->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "Zeroed");
     EXPECT_EQ(zeroed.status, 32);
     EXPECT_NE(zeroed.text.value_or("").find("not an NTFS volume"), std::string::npos);
-    EXPECT_FALSE(fs::exists(mountPoint));
+    EXPECT_FALSE(fs::exists(volumes_ / "Zeroed"));
 
     // A partitioned disk whose partition is mounted: neither may be erased.
     ASSERT_EQ(client_->formatDisk(diskutil, dev_, 0, "Whole", false).status, 0);
@@ -112,7 +109,7 @@ TEST_F(DiskDriver, NothingInUseIsErasedAndFailedMountsLeaveNoMountPoint)
     ASSERT_EQ(client_->mountNTFSDisk(mountHelper, part, "", volumes_ / "Data").status, 0);
     sh("head -c 2000000 /dev/urandom >\"$1/keep.bin\"", {volumes_ / "Data"});
     auto sum = [&] { return sh("sha256sum \"$1/keep.bin\"", {volumes_ / "Data"}); };
-    auto before = sum();
+    const auto before = sum();
 
     const std::vector<std::tuple<const char*, std::function<CommandResult()>, std::int32_t>> refusals{
         {"format mounted", [&] { return client_->formatNTFSDisk(formatter, part, "X"); }, 75},
@@ -141,19 +138,14 @@ std::string firstLine(const CommandResult& result) { auto text = result.text.val
 
 TEST_F(DiskDriver, VolumesThatWindowsLeftBehindMountReadOnlySayingWhy)
 {
-    struct WindowsState {
-        const char* state;
-        bool readOnly;
-        const char* reason;  // in the first line of the reply
-        std::int32_t checkStatus;
-    };
+    struct WindowsState { const char* state; bool readOnly; const char* reason; std::int32_t checkStatus; };
     for (const auto& c : {WindowsState{"clean", false, "read-write", 0},
                           WindowsState{"dirty", true, "read-only: Windows did not unmount this volume cleanly", 0},
                           WindowsState{"hibernated", true, "read-only: Windows is hibernated on this volume", 78}}) {
         SCOPED_TRACE(c.state);
         prepare(c.state);
         auto hiberfil = [&] { return sh("ntfscat -f \"$1\" hiberfil.sys 2>/dev/null | sha256sum", {dev_}); };
-        auto hiberfilBefore = hiberfil();
+        const auto hiberfilBefore = hiberfil();
         // The disk utility's mount decides the same way as the mount helper.
         auto mountPoint = c.readOnly ? volumes_ / c.state : fs::path("/media") / fs::path(dev_).filename();
         auto mounted = c.readOnly ? client_->mountNTFSDisk(mountHelper, dev_, "rw,remove_hiberfile", mountPoint)
@@ -178,7 +170,7 @@ TEST_F(DiskDriver, VolumesThatWindowsLeftBehindMountReadOnlySayingWhy)
 // the way the kernel refuses a volume it does not trust, and mounting read-only ones with ntfs-3g.
 TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
 {
-    auto bin = dir_ / "bin";
+    const auto bin = dir_ / "bin";
     fs::create_directories(bin);
     fs::create_symlink("/bin/true", bin / "modprobe");
     std::ofstream(bin / "mount") << "#!/bin/sh\necho \"$*\" >>\"$0.calls\"\n"
@@ -186,9 +178,7 @@ TEST_F(DiskDriver, Ntfs3BranchFallsBackToNtfs3gWhenTheKernelRefuses)
                                     "echo \"mount: $6: wrong fs type, bad option, bad superblock on $5, missing codepage or helper program, or other error.\"\n"
                                     "exit 32\n";
     fs::permissions(bin / "mount", fs::perms::owner_all);
-    HelperDaemonOptions options;
-    options.environment = {"PATH=" + bin.string() + ":" + std::getenv("PATH")};
-    HelperDaemon withNtfs3(options);
+    HelperDaemon withNtfs3({NTFS_HELPER_EXECUTABLE, {"PATH=" + bin.string() + ":" + std::getenv("PATH")}, {}, false});
     auto client = withNtfs3.client();
 
     prepare("dirty");

@@ -49,8 +49,6 @@ public:
         std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
     }
-    FakeDriver(const FakeDriver&) = delete;
-    FakeDriver& operator=(const FakeDriver&) = delete;
 
     // Waits until the connection has been answered and closed on the driver's side.
     void waitUntilServed() { thread_.join(); }
@@ -62,10 +60,7 @@ private:
         if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
             return;
         UniqueFd connection(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        struct {
-            std::int32_t option;
-            std::uint32_t size;
-        } request{};
+        struct { std::int32_t option; std::uint32_t size; } request{};
         if (::recv(connection.get(), &request, sizeof request, 0) != static_cast<ssize_t>(sizeof request) || request.option != 2
             || request.size != 1024 || answer_.hangUp)
             return;
@@ -83,10 +78,10 @@ private:
     std::jthread thread_;
 };
 
-// How many descriptors this process has open now.
-inline std::size_t openDescriptorCount()
+// How many descriptors a process ("self": this one) has open now.
+inline std::size_t openDescriptorCount(const std::string& process = "self")
 {
-    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    auto entries = std::filesystem::directory_iterator("/proc/" + process + "/fd");
     return static_cast<std::size_t>(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)));
 }
 

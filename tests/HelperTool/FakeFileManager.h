@@ -14,10 +14,7 @@ namespace ntfs::test {
 // user id that the bus reports for its sender.
 class FakeFileManager {
 public:
-    struct ShowItemsCall {
-        std::vector<std::string> uris;
-        uid_t callerUid = static_cast<uid_t>(-1);
-    };
+    struct ShowItemsCall { std::vector<std::string> uris; uid_t callerUid = static_cast<uid_t>(-1); };
 
     explicit FakeFileManager(const std::string& busAddress)
         : connection_(sdbus::createSessionBusConnectionWithAddress(busAddress)),
@@ -26,10 +23,7 @@ public:
         object_->registerMethod("org.freedesktop.FileManager1", "ShowItems", "ass", "", [this](sdbus::MethodCall call) {
             ShowItemsCall recorded{{}, call.getCredsUid()};
             call >> recorded.uris;
-            {
-                std::lock_guard lock(mutex_);
-                calls_.push_back(std::move(recorded));
-            }
+            { std::lock_guard lock(mutex_); calls_.push_back(std::move(recorded)); }
             call.createReply().send();
         });
         object_->finishRegistration();
@@ -38,11 +32,7 @@ public:
     }
     ~FakeFileManager() { connection_->leaveEventLoop(); }
 
-    std::vector<ShowItemsCall> calls() const
-    {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
+    std::vector<ShowItemsCall> calls() const { std::lock_guard lock(mutex_); return calls_; }
 
 private:
     std::unique_ptr<sdbus::IConnection> connection_;

@@ -31,11 +31,7 @@ FakePolkit::FakePolkit(const std::string& busAddress, bool answer)
 
 FakePolkit::~FakePolkit() { connection_->leaveEventLoop(); }
 
-std::vector<FakePolkit::Question> FakePolkit::questions() const
-{
-    std::lock_guard lock(mutex_);
-    return questions_;
-}
+std::vector<FakePolkit::Question> FakePolkit::questions() const { std::lock_guard lock(mutex_); return questions_; }
 
 std::string FakePolkit::policy() { return HelperDaemon::allowingOwnerPolicy("org.freedesktop.PolicyKit1"); }
 

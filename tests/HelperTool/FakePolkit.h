@@ -13,10 +13,7 @@ namespace ntfs::test {
 // yes or no and remembers what it was asked.
 class FakePolkit {
 public:
-    struct Question {
-        std::string subjectKind, subjectName, action;
-        std::uint32_t flags;
-    };
+    struct Question { std::string subjectKind, subjectName, action; std::uint32_t flags; };
 
     FakePolkit(const std::string& busAddress, bool answer);
     ~FakePolkit();

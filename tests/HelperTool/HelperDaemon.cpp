@@ -40,24 +40,16 @@ private:
     UniqueFd fd_;
 };
 
-PrivateBusOptions busOptions(const HelperDaemonOptions& options)
-{
-    PrivateBusOptions bus;
-    bus.includes = {std::filesystem::path(NTFS_REGISTRATION_ROOT) / "usr/share/dbus-1/system.d/com.tarn.mac.utility.store.ntfs.HelperTool.conf"};
-    bus.extraPolicy = options.extraPolicy;
-    return bus;
-}
-
 }  // namespace
 
-HelperDaemon::HelperDaemon(HelperDaemonOptions options) : bus_(busOptions(options))
+HelperDaemon::HelperDaemon(HelperDaemonOptions options)
+    : bus_({PrivateBusOptions::Kind::System,
+            {std::filesystem::path(NTFS_REGISTRATION_ROOT) / "usr/share/dbus-1/system.d/com.tarn.mac.utility.store.ntfs.HelperTool.conf"},
+            options.extraPolicy})
 {
     ReadinessSocket readiness;
-    ChildOptions child;
-    child.environment = options.environment;
-    child.environment.push_back(bus_.environmentEntry());
-    child.environment.push_back(readiness.environmentEntry());
-    child.captureOutput = options.captureOutput;
+    ChildOptions child{options.environment, std::nullopt, options.captureOutput};
+    child.environment.insert(child.environment.end(), {bus_.environmentEntry(), readiness.environmentEntry()});
     daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{options.executable.string()}, child);
     if (!readiness.waitForReady(10000))
         throw std::runtime_error("the helper did not become ready");
@@ -74,10 +66,7 @@ std::unique_ptr<HelperToolClient> HelperDaemon::client() const { return std::mak
 
 std::pair<int, std::string> HelperDaemon::runClient(std::vector<std::string> argv, std::optional<uid_t> user) const
 {
-    ChildOptions child;
-    child.environment = {bus_.environmentEntry()};
-    child.user = user;
-    return ChildProcess::run(std::move(argv), child);
+    return ChildProcess::run(std::move(argv), {{bus_.environmentEntry()}, user, true});
 }
 
 std::string HelperDaemon::allowingOwnerPolicy(const std::string& serviceName)

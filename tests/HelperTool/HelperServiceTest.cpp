@@ -19,7 +19,5 @@ TEST(HelperService, ReadsTheVersionFromItsOwnExecutable)
     std::ofstream(dir / "Info.plist") << std::regex_replace(info, std::regex("<string>1\\.0\\.5</string>"), "<string>7.7.7</string>");
     auto [code, output] = ChildProcess::run({"/usr/bin/objcopy", "--update-section", "__info_plist=" + (dir / "Info.plist").string(), copy.string()});
     ASSERT_EQ(code, 0) << output;
-    HelperDaemonOptions options;
-    options.executable = copy;
-    EXPECT_EQ(HelperDaemon(options).client()->getVersion(), "7.7.7");
+    EXPECT_EQ(HelperDaemon({copy, {}, {}, false}).client()->getVersion(), "7.7.7");
 }

@@ -9,7 +9,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sys/stat.h>
 
 using namespace ntfs::test;
 namespace fs = std::filesystem;
@@ -17,13 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t nobody = 65534;
-
-HelperDaemonOptions withEnvironment(std::vector<std::string> environment)
-{
-    HelperDaemonOptions options;
-    options.environment = std::move(environment);
-    return options;
-}
 
 // The daemon with a folder of its own standing in for "/" of the kernel's files.
 class SystemOperationsOverBus : public ::testing::Test {
@@ -45,7 +37,7 @@ protected:
     }
 
     TempDir root;
-    HelperDaemon daemon{withEnvironment({"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()})};
+    HelperDaemon daemon{{NTFS_HELPER_EXECUTABLE, {"NTFS_HELPER_SYSTEM_ROOT=" + root.path().string()}, {}, false}};
     std::unique_ptr<ntfs::HelperToolClient> client = daemon.client();
 };
 
@@ -64,12 +56,6 @@ TEST_F(SystemOperationsOverBus, MountLogFromTheDriverAndWithoutIt)
     EXPECT_EQ(client->getLatestDiskMountLogs(), (ntfs::CommandResult{std::nullopt, -1}));
     FakeDriver driver(root.path(), {0, std::string("last mount: ok\0", 15)});
     EXPECT_EQ(client->getLatestDiskMountLogs(), (ntfs::CommandResult{"last mount: ok", 0}));
-}
-
-std::size_t openDescriptorsOf(pid_t pid)
-{
-    auto entries = fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd");
-    return static_cast<std::size_t>(std::distance(fs::begin(entries), fs::end(entries)));
 }
 
 // The members not shown elsewhere over the bus, empty paths among them, served a thousand times without a descriptor left behind.
@@ -97,10 +83,10 @@ TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorB
     };
     for (const auto& request : requests)
         request();
-    auto before = openDescriptorsOf(daemon.pid());
+    auto before = openDescriptorCount(std::to_string(daemon.pid()));
     for (std::size_t i = 0; i < 1000; ++i)
         requests[i % requests.size()]();
-    EXPECT_EQ(openDescriptorsOf(daemon.pid()), before);
+    EXPECT_EQ(openDescriptorCount(std::to_string(daemon.pid())), before);
     EXPECT_FALSE(fs::exists(mountPoint));
 }
 
@@ -108,11 +94,8 @@ TEST_F(SystemOperationsOverBus, AThousandRequestsToEveryMemberLeaveNoDescriptorB
 TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
 {
     PrivateBus session{{PrivateBusOptions::Kind::Session, {}, "  <policy context=\"default\"><allow user=\"*\"/></policy>\n"}};
-    ::chmod(session.directory().c_str(), 0755);
     FakeFileManager fileManager(session.address());
-    auto options = withEnvironment({"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()});
-    options.extraPolicy = FakePolkit::policy();
-    HelperDaemon daemon(options);
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {"NTFS_HELPER_SESSION_BUS_ADDRESS=" + session.address()}, FakePolkit::policy(), false});
     FakePolkit polkit(daemon.bus().address(), true);
 
     EXPECT_EQ(daemon.runClient({NTFS_REVEAL_CALLER, "/media/My Disk", "", "/srv/b#1"}, nobody).second, "1.0.5\n");

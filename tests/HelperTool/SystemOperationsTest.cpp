@@ -42,13 +42,8 @@ struct Operations {
 TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
 {
     const std::string full(1024, 'x');
-    struct Case {
-        int unit;  // where the driver listens; -1: no driver
-        test::FakeDriver::Answer answer;
-        std::string text;  // of the reply; empty: none
-        std::int32_t status;
-        std::string printed;
-    };
+    // unit: where the driver listens (-1: no driver); text: of the reply (empty: none)
+    struct Case { int unit; test::FakeDriver::Answer answer; std::string text; std::int32_t status; std::string printed; };
     const std::vector<Case> cases{
         {0, {0, std::string("mounted /dev/sdb1\0trailing", 26)}, "mounted /dev/sdb1", 0, "kernel string is: mounted /dev/sdb1\n"},
         {0, {0, full + "beyond the buffer"}, full, 0, "kernel string is: " + full + "\n"},
@@ -75,8 +70,7 @@ TEST(MountLog, DriverAnswersAreRepliedAndPrintedAndNothingLeaks)
     }
 }
 
-class FakeKernelModules final : public KernelModules {
-public:
+struct FakeKernelModules final : KernelModules {
     int answer = 0;
     std::vector<std::string> names;
     int loadAtPath(const std::string&) override { return answer; }

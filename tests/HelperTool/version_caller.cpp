@@ -8,22 +8,20 @@
 
 int main(int argc, char** argv)
 {
-    try {
-        ntfs::HelperToolClient client;
-        std::cout << "name " << client.uniqueName() << "\n";
+    auto answer = [](auto call) {
         try {
-            if (argc > 3)
-                client.addLinkPath(argv[2], argv[3]);
+            call();
         } catch (const sdbus::Error& e) {
             std::cout << e.getName() << "\n";
         }
-        for (int i = 0; i < std::stoi(argv[1]); ++i) {
-            try {
-                std::cout << client.getVersion() << "\n";
-            } catch (const sdbus::Error& e) {
-                std::cout << e.getName() << "\n";
-            }
-        }
+    };
+    try {
+        ntfs::HelperToolClient client;
+        std::cout << "name " << client.uniqueName() << "\n";
+        if (argc > 3)
+            answer([&] { client.addLinkPath(argv[2], argv[3]); });
+        for (int i = 0; i < std::stoi(argv[1]); ++i)
+            answer([&] { std::cout << client.getVersion() << "\n"; });
     } catch (const std::exception& e) {
         std::cout << "failed: " << e.what() << "\n";
         return 1;

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,16 +18,11 @@ namespace {
 
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra)
 {
+    auto name = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> merged;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& x : extra)
-            replaced = replaced || x.substr(0, x.find('=')) == name;
-        if (!replaced)
-            merged.push_back(entry);
-    }
+    for (char** e = environ; *e; ++e)
+        if (std::ranges::none_of(extra, [&](const std::string& x) { return name(x) == name(*e); }))
+            merged.emplace_back(*e);
     merged.insert(merged.end(), extra.begin(), extra.end());
     return merged;
 }
@@ -44,11 +40,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
 
 int exitCodeOf(int waitStatus)
 {
-    if (WIFEXITED(waitStatus))
-        return WEXITSTATUS(waitStatus);
-    if (WIFSIGNALED(waitStatus))
-        return 128 + WTERMSIG(waitStatus);
-    return -1;
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : -1;
 }
 
 ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
@@ -70,12 +62,9 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
             dup2(fds[1], 1);
             dup2(fds[1], 2);
         }
-        if (options.user) {
-            gid_t gid = *options.user;
-            if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0
-                || setresuid(*options.user, *options.user, *options.user) != 0)
-                _exit(125);
-        }
+        const uid_t user = options.user.value_or(0);  // its group id is the same number
+        if (options.user && (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0))
+            _exit(125);
         execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
         _exit(127);
     }
@@ -108,11 +97,8 @@ std::optional<std::string> ChildProcess::readLine()
         ssize_t n = outputFd_ < 0 ? 0 : read(outputFd_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            if (pending_.empty())
-                return std::nullopt;
-            return std::exchange(pending_, {});
-        }
+        if (n <= 0)
+            return pending_.empty() ? std::nullopt : std::optional(std::exchange(pending_, {}));
         output_.append(buffer, static_cast<size_t>(n));
         pending_.append(buffer, static_cast<size_t>(n));
     }
@@ -120,11 +106,9 @@ std::optional<std::string> ChildProcess::readLine()
 
 int ChildProcess::wait()
 {
-    if (reaped_)
-        return status_;
-    while (readLine()) {
+    while (!reaped_ && readLine()) {
     }
-    while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+    while (!reaped_ && waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
     }
     reaped_ = true;
     return status_;

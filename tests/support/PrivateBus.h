@@ -38,18 +38,4 @@ private:
     std::string address_;
 };
 
-// Sets the process's own bus address variable for the life of the object.
-class BusAddressOverride {
-public:
-    BusAddressOverride(const PrivateBus& bus, PrivateBusOptions::Kind kind = PrivateBusOptions::Kind::System);
-    ~BusAddressOverride();
-    BusAddressOverride(const BusAddressOverride&) = delete;
-    BusAddressOverride& operator=(const BusAddressOverride&) = delete;
-
-private:
-    std::string name_;
-    std::string previous_;
-    bool hadPrevious_ = false;
-};
-
 }  // namespace ntfs::test

@@ -11,11 +11,7 @@ class FakeLoginManager final : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 public slots:
-    void Reboot(bool interactive)
-    {
-        std::printf("Reboot %s\n", interactive ? "true" : "false");
-        std::fflush(stdout);
-    }
+    void Reboot(bool interactive) { std::printf("Reboot %s\n", interactive ? "true" : "false"); std::fflush(stdout); }
 };
 
 int main(int argc, char** argv)

@@ -15,13 +15,8 @@
 
 namespace {
 
-class StdoutLogger final : public ntfs::Logger {
-public:
-    void log(std::string_view line) override
-    {
-        std::printf("log: %.*s\n", int(line.size()), line.data());
-        std::fflush(stdout);
-    }
+struct StdoutLogger final : ntfs::Logger {
+    void log(std::string_view line) override { std::printf("log: %.*s\n", int(line.size()), line.data()); std::fflush(stdout); }
 };
 
 }  // namespace
@@ -41,10 +36,7 @@ int main(int argc, char** argv)
 
     AppDelegate delegate;
     ApplicationShell shell(application, delegate);
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
-        std::puts("aboutToQuit");
-        std::fflush(stdout);
-    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { std::puts("aboutToQuit"); std::fflush(stdout); });
     shell.launch();
     shell.window().setContentViewController(ntfs::test::makeScreen(QString::fromLocal8Bit(argv[1])));
     QTimer::singleShot(0, &shell.window(), [&shell] {

@@ -13,16 +13,13 @@ class RestartTest : public ::testing::TestWithParam<const char*> {
 protected:
     void pressGo()
     {
-        auto screen = makeScreen(QString::fromLatin1(GetParam()));
-        screen->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
+        makeScreen(QString::fromLatin1(GetParam()))->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
     }
 
     // The real restart and exit in a child, on a private system bus that a fake logind may own.
     static std::pair<int, std::vector<std::string>> runProbe(const std::string& busEntry)
     {
-        ChildOptions options;
-        options.environment = {busEntry, "LSAN_OPTIONS=suppressions=" RESTART_PROBE_LSAN_SUPPRESSIONS};
-        ChildProcess probe({RESTART_PROBE, GetParam()}, options);
+        ChildProcess probe({RESTART_PROBE, GetParam()}, {{busEntry, "LSAN_OPTIONS=suppressions=" RESTART_PROBE_LSAN_SUPPRESSIONS}, std::nullopt, true});
         std::vector<std::string> lines;  // its own, without whatever else Qt prints
         while (auto line = probe.readLine())
             if (line->starts_with("log: ") || *line == "aboutToQuit")
@@ -40,10 +37,8 @@ protected:
 
     static PrivateBusOptions logindPolicy()
     {
-        PrivateBusOptions options;
-        options.extraPolicy = R"(<policy user="root"><allow own="org.freedesktop.login1"/></policy>
-  <policy context="default"><allow send_destination="org.freedesktop.login1"/></policy>)";
-        return options;
+        return {PrivateBusOptions::Kind::System, {}, R"(<policy user="root"><allow own="org.freedesktop.login1"/></policy>
+  <policy context="default"><allow send_destination="org.freedesktop.login1"/></policy>)"};
     }
 
     TestAppServices services;
@@ -66,9 +61,7 @@ TEST_P(RestartTest, AsksForTheRestartThenExitsWithZeroAndLogsAFailureAsItStands)
 TEST_P(RestartTest, LogindReceivesRebootWithInteractionAndTheAppExitsWithZero)
 {
     PrivateBus bus(logindPolicy());
-    ChildOptions options;
-    options.environment = {bus.environmentEntry()};
-    ChildProcess logind({FAKE_LOGIND}, options);
+    ChildProcess logind({FAKE_LOGIND}, {{bus.environmentEntry()}, std::nullopt, true});
     ASSERT_EQ(lineStartingWith(logind, "ready"), "ready");
 
     EXPECT_EQ(runProbe(bus.environmentEntry()), (std::pair<int, std::vector<std::string>>{0, {}}));

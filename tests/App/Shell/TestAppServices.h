@@ -30,8 +30,7 @@ struct RecordingColorCatalog final : ColorCatalog {
     std::optional<QColor> colorNamed(const QString& name) override
     {
         log.add("color:" + name.toStdString());
-        auto found = table.find(name);
-        return found == table.end() ? std::nullopt : std::optional(found->second);
+        return table.contains(name) ? std::optional(table.at(name)) : std::nullopt;
     }
     EventLog& log;
     std::map<QString, QColor> table;
@@ -39,12 +38,7 @@ struct RecordingColorCatalog final : ColorCatalog {
 
 struct RecordingRestart final : SystemRestart {
     explicit RecordingRestart(EventLog& events) : log(events) {}
-    bool restart(QString& errorInfo) override
-    {
-        log.add("restart");
-        errorInfo = failureInfo;
-        return failureInfo.isEmpty();
-    }
+    bool restart(QString& errorInfo) override { log.add("restart"); errorInfo = failureInfo; return failureInfo.isEmpty(); }
     EventLog& log;
     QString failureInfo;  // empty: the restart succeeds
 };
@@ -66,11 +60,7 @@ struct RecordingAlerts final : AlertPresenter {
         if (onShow)
             onShow();
     }
-    bool runConfirmation(const Alert& alert, const QString&) override
-    {
-        questions.push_back(alert);
-        return confirmAnswer;
-    }
+    bool runConfirmation(const Alert& alert, const QString&) override { questions.push_back(alert); return confirmAnswer; }
     EventLog& log;
     std::vector<Alert> alerts, questions;
     bool confirmAnswer = true;
