@@ -24,7 +24,6 @@ fail() {
 
 nspawn_pid=""
 container_pid=""
-loop_devices=""
 work=""
 root=""
 
@@ -47,11 +46,12 @@ stop_container() {
 
 container_cleanup() {
   stop_container
-  for device in $loop_devices; do
-    # A FUSE daemon of the container may still hold the device a moment after it went.
-    umount -l "$device" 2>/dev/null || true
-    losetup -d "$device" 2>/dev/null || true
-  done
+  # attach_image runs in command substitutions, so its devices are listed in a file.
+  if [ -f "$work/loop-devices" ]; then
+    while read -r device; do
+      losetup -d "$device" 2>/dev/null || true
+    done <"$work/loop-devices"
+  fi
   if [ -n "$root" ] && mountpoint -q "$root" 2>/dev/null; then umount "$root" || umount -l "$root" || true; fi
   [ -z "$work" ] || rm -rf "$work"
 }
@@ -132,7 +132,7 @@ boot() {
 # prints its name there (loopN). Detached at exit.
 attach_image() {
   device=$(losetup -f --show "$1") || fail "no loop device for $1"
-  loop_devices="$loop_devices $device"
+  echo "$device" >>"$work/loop-devices"
   numbers=$(stat -L -c '%t %T' "$device")
   # shellcheck disable=SC2086 # major and minor, in hex
   set -- $numbers
