@@ -1,12 +1,14 @@
 #include "TransientScope.h"
 
 #include <systemd/sd-bus.h>
-#include <systemd/sd-daemon.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <dlfcn.h>
 #include <memory>
+#include <type_traits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ntfs {
@@ -14,14 +16,55 @@ namespace {
 
 constexpr auto waitForScope = std::chrono::seconds(5);
 
+// libsystemd, loaded only where systemd runs: every other start of the driver is spared loading
+// it and what it brings along.
+struct SdBus {
+    decltype(&sd_bus_open_system) openSystem = nullptr;
+    decltype(&sd_bus_flush_close_unref) close = nullptr;
+    decltype(&sd_bus_message_new_method_call) newCall = nullptr;
+    decltype(&sd_bus_message_append) append = nullptr;
+    decltype(&sd_bus_message_read) read = nullptr;
+    decltype(&sd_bus_message_unref) unrefMessage = nullptr;
+    decltype(&sd_bus_call) call = nullptr;
+    decltype(&sd_bus_error_free) freeError = nullptr;
+    decltype(&sd_bus_match_signal) matchSignal = nullptr;
+    decltype(&sd_bus_slot_unref) unrefSlot = nullptr;
+    decltype(&sd_bus_process) process = nullptr;
+    decltype(&sd_bus_wait) wait = nullptr;
+
+    static const SdBus* load()
+    {
+        static const SdBus loaded = [] {
+            SdBus bus;
+            void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+            if (!library)
+                return bus;
+            auto find = [library](auto& function, const char* name) {
+                function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+                return function != nullptr;
+            };
+            bool all = find(bus.openSystem, "sd_bus_open_system") & find(bus.close, "sd_bus_flush_close_unref")
+                       & find(bus.newCall, "sd_bus_message_new_method_call") & find(bus.append, "sd_bus_message_append")
+                       & find(bus.read, "sd_bus_message_read") & find(bus.unrefMessage, "sd_bus_message_unref")
+                       & find(bus.call, "sd_bus_call") & find(bus.freeError, "sd_bus_error_free")
+                       & find(bus.matchSignal, "sd_bus_match_signal") & find(bus.unrefSlot, "sd_bus_slot_unref")
+                       & find(bus.process, "sd_bus_process") & find(bus.wait, "sd_bus_wait");
+            if (!all)
+                bus.openSystem = nullptr;
+            return bus;
+        }();
+        return loaded.openSystem ? &loaded : nullptr;
+    }
+};
+
 struct BusCloser {
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+    void operator()(sd_bus* bus) const { SdBus::load()->close(bus); }
 };
 struct MessageUnref {
-    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+    void operator()(sd_bus_message* message) const { SdBus::load()->unrefMessage(message); }
 };
 struct SlotUnref {
-    void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+    void operator()(sd_bus_slot* slot) const { SdBus::load()->unrefSlot(slot); }
 };
 using Bus = std::unique_ptr<sd_bus, BusCloser>;
 using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
@@ -55,7 +98,7 @@ int jobRemoved(sd_bus_message* message, void* data, sd_bus_error*)
     auto* wait = static_cast<JobWait*>(data);
     uint32_t id = 0;
     const char *path = nullptr, *unit = nullptr, *result = nullptr;
-    if (sd_bus_message_read(message, "uoss", &id, &path, &unit, &result) >= 0 && wait->path == path) {
+    if (SdBus::load()->read(message, "uoss", &id, &path, &unit, &result) >= 0 && wait->path == path) {
         wait->done = true;
         wait->result = result;
     }
@@ -64,30 +107,31 @@ int jobRemoved(sd_bus_message* message, void* data, sd_bus_error*)
 
 int startScope(sd_bus* bus, const std::string& name, const std::string& description, JobWait& wait, std::string& why)
 {
+    const SdBus& sd = *SdBus::load();
     sd_bus_message* raw = nullptr;
-    int r = sd_bus_message_new_method_call(bus, &raw, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
+    int r = sd.newCall(bus, &raw, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
                                            "org.freedesktop.systemd1.Manager", "StartTransientUnit");
     Message call(raw);
     if (r >= 0)
-        r = sd_bus_message_append(raw, "ss", name.c_str(), "fail");
+        r = sd.append(raw, "ss", name.c_str(), "fail");
     if (r >= 0)
-        r = sd_bus_message_append(raw, "a(sv)", 3, "PIDs", "au", 1, static_cast<uint32_t>(getpid()), "Description", "s",
+        r = sd.append(raw, "a(sv)", 3, "PIDs", "au", 1, static_cast<uint32_t>(getpid()), "Description", "s",
                                   description.c_str(), "CollectMode", "s", "inactive-or-failed");
     if (r >= 0)
-        r = sd_bus_message_append(raw, "a(sa(sv))", 0);
+        r = sd.append(raw, "a(sa(sv))", 0);
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     if (r >= 0)
-        r = sd_bus_call(bus, raw, 5'000'000, &error, &reply);
+        r = sd.call(bus, raw, 5'000'000, &error, &reply);
     Message answer(reply);
     const char* job = nullptr;
     if (r >= 0)
-        r = sd_bus_message_read(reply, "o", &job);
+        r = sd.read(reply, "o", &job);
     if (r < 0)
         why = std::string("systemd did not make the scope: ") + (error.message ? error.message : std::strerror(-r));
     else
         wait.path = job;
-    sd_bus_error_free(&error);
+    sd.freeError(&error);
     return r;
 }
 
@@ -95,12 +139,14 @@ int startScope(sd_bus* bus, const std::string& name, const std::string& descript
 
 bool TransientScope::enter(const std::string& purpose, const std::string& description, std::string& why)
 {
-    if (sd_booted() <= 0) {
+    struct stat runtime;
+    const SdBus* sd = lstat("/run/systemd/system", &runtime) == 0 && S_ISDIR(runtime.st_mode) ? SdBus::load() : nullptr;
+    if (!sd) {
         why = "systemd does not run here";
         return false;
     }
     sd_bus* raw = nullptr;
-    if (int r = sd_bus_open_system(&raw); r < 0) {
+    if (int r = sd->openSystem(&raw); r < 0) {
         why = std::string("no system bus: ") + std::strerror(-r);
         return false;
     }
@@ -108,7 +154,7 @@ bool TransientScope::enter(const std::string& purpose, const std::string& descri
     JobWait wait;
     sd_bus_slot* slot = nullptr;
     // Listening before asking: the job may end before the answer arrives.
-    if (sd_bus_match_signal(raw, &slot, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
+    if (sd->matchSignal(raw, &slot, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
                             "org.freedesktop.systemd1.Manager", "JobRemoved", jobRemoved, &wait) < 0) {
         why = "cannot follow systemd's jobs";
         return false;
@@ -118,11 +164,11 @@ bool TransientScope::enter(const std::string& purpose, const std::string& descri
         return false;
     auto deadline = std::chrono::steady_clock::now() + waitForScope;
     while (!wait.done && std::chrono::steady_clock::now() < deadline) {
-        int r = sd_bus_process(raw, nullptr);
+        int r = sd->process(raw, nullptr);
         if (r < 0)
             break;
         if (r == 0)
-            sd_bus_wait(raw, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+            sd->wait(raw, static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                        deadline - std::chrono::steady_clock::now())
                                                        .count()));
     }

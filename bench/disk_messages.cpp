@@ -38,7 +38,7 @@ struct Pair {
 int processesStarted(pid_t helper, const fs::path& trace, const std::function<void()>& step)
 {
     {
-        ntfs::test::ChildProcess strace({"strace", "-f", "-qq", "-e", "trace=clone,clone3,fork,vfork", "-e", "signal=none",
+        ntfs::test::ChildProcess strace({"/usr/bin/strace", "-f", "-qq", "-e", "trace=clone,clone3,fork,vfork", "-e", "signal=none",
                                          "-o", trace.string(), "-p", std::to_string(helper)});
         // strace has attached once the helper has a tracer.
         for (int tries = 0; tries < 500; ++tries) {
