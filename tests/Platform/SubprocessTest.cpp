@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <unistd.h>
 
 using namespace ntfs;
@@ -37,4 +38,29 @@ TEST(Subprocess, RunsAsAnotherUserWithOnlyTheGivenEnvironment)
     request.environment = {"LANG=C.UTF-8"};
     request.runAs = RunAs{nobody, nobody, {nobody, 4}};
     EXPECT_EQ(run(request), (std::pair{ExitStatus{ExitStatus::Kind::Exited, 0}, std::string("65534 65534 65534 4 none C.UTF-8\n")}));
+}
+
+// Past its deadline a child and everything in its process group is killed, and nothing waits for
+// them; the input file is what the child reads.
+TEST(Subprocess, DeadlineEndsTheWholeGroup)
+{
+    SpawnRequest request{"/bin/sh", {"-c", "read word; echo $word; sleep 30 & echo $!; wait"}};
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    request.input = "/proc/self/fd/" + std::to_string(fds[0]);
+    ASSERT_EQ(write(fds[1], "given\n", 6), 6);
+    request.ownProcessGroup = true;
+    auto child = Subprocess::spawn(request);
+    close(fds[0]);
+    close(fds[1]);
+    child.setDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
+    std::string output;
+    EXPECT_EQ(child.waitDrainingOutput([&](std::string_view chunk) { output.append(chunk); }),
+              (ExitStatus{ExitStatus::Kind::Signaled, SIGKILL}));
+    EXPECT_TRUE(child.deadlinePassed());
+    ASSERT_EQ(output.substr(0, 6), "given\n");
+    // The background sleep got the group's SIGKILL too: gone, or a zombie nobody reaps here.
+    std::ifstream stat("/proc/" + output.substr(6, output.find('\n', 6) - 6) + "/stat");
+    std::string pid, name, state;
+    EXPECT_TRUE(!(stat >> pid >> name >> state) || state == "Z") << state;
 }
