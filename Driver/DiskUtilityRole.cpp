@@ -13,6 +13,8 @@
 #include <blkid/blkid.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
