@@ -36,12 +36,15 @@ const char* const usageText =
 constexpr auto lockWait = std::chrono::seconds(30);
 constexpr auto toolDeadline = std::chrono::minutes(10);
 
-std::string typeOf(const std::string& device)
+// `only`: the types worth looking for (null-terminated); none: every type libblkid knows.
+std::string typeOf(const std::string& device, const char* const* only = nullptr)
 {
     std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(
         blkid_new_probe_from_filename(device.c_str()), &blkid_free_probe);
     const char* type = nullptr;
-    if (!probe || blkid_do_safeprobe(probe.get()) != 0 || blkid_probe_lookup_value(probe.get(), "TYPE", &type, nullptr) != 0)
+    if (!probe
+        || (only && blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, const_cast<char**>(only)) != 0)
+        || blkid_do_safeprobe(probe.get()) != 0 || blkid_probe_lookup_value(probe.get(), "TYPE", &type, nullptr) != 0)
         return "";
     return type;
 }
@@ -137,7 +140,8 @@ int rename(const std::string& disk, const std::string& name)
                                             {"ext2", "e2label", VolumeLabel::FileSystem::Ext},
                                             {"ext3", "e2label", VolumeLabel::FileSystem::Ext},
                                             {"ext4", "e2label", VolumeLabel::FileSystem::Ext}};
-    std::string type = typeOf(device->path());
+    static const char* const labelled[] = {"ntfs", "exfat", "vfat", "ext2", "ext3", "ext4", nullptr};
+    std::string type = typeOf(device->path(), labelled);
     auto labeller = std::find_if(std::begin(labellers), std::end(labellers), [&](const Labeller& l) { return type == l.type; });
     if (labeller == std::end(labellers))
         return failWith(me, status::unreadable, device->path() + " holds no file system whose label it can set");
