@@ -1,5 +1,7 @@
 #include "ToolRunner.h"
 
+#include "DriverStatus.h"
+
 #include "Subprocess.h"
 #include "UniqueFd.h"
 
@@ -58,7 +60,7 @@ ToolRunner::Result ToolRunner::run(const std::string& tool, const std::vector<st
         result.status = exit.kind == ExitStatus::Kind::Exited ? exit.value : 128 + exit.value;
     } catch (const std::system_error& e) {
         result.missing = e.code().value() == ENOENT;
-        result.status = result.missing ? 69 : 126;
+        result.status = result.missing ? status::unavailable : 126;  // 126: found but not runnable, as shells say
         result.output = tool + (result.missing ? " is missing (packages ntfs-3g, exfatprogs, fdisk, util-linux)\n"
                                                : std::string(" cannot be started: ") + e.what() + "\n");
     }
