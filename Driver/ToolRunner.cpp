@@ -1,7 +1,6 @@
 #include "ToolRunner.h"
 
 #include "DriverStatus.h"
-
 #include "Subprocess.h"
 #include "UniqueFd.h"
 
