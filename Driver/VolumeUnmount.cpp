@@ -27,11 +27,14 @@ int fail(int code, const std::string& why)
     return code;
 }
 
-std::string withoutTrailingSlash(std::string path)
+// The path as the mount table writes it, worked out from its text alone: looking at the folder
+// could hang on the very volume that is to go.
+std::string asInTable(const std::string& path)
 {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
+    std::string normal = std::filesystem::path(path).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
 }
 
 void warnAboutOthers(const BlockDevice& device, const std::vector<pid_t>& others)
@@ -50,7 +53,7 @@ void warnAboutOthers(const BlockDevice& device, const std::vector<pid_t>& others
 int VolumeUnmount::unmount(const std::string& argument)
 {
     const MountTable table = MountTable::read();
-    const std::string asTarget = withoutTrailingSlash(argument);
+    const std::string asTarget = asInTable(argument);
     const MountTable::Entry* atTarget = table.at(asTarget);
     std::vector<std::string> targets;
     std::string why;
