@@ -77,10 +77,7 @@ int DriverStore::replace(int folderFd, const std::string& name, std::string_view
     UniqueFd file(::openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, rootOnlyFile));
     if (!file)
         return errno;
-    // The mode asked at creation is narrowed by the umask; the store's files are exactly root only.
     int error = writeAll(file.get(), bytes);
-    if (error == 0 && ::fchmod(file.get(), rootOnlyFile) != 0)
-        error = errno;
     file.reset();
     if (error == 0 && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
         error = errno;
