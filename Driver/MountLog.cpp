@@ -14,7 +14,7 @@ std::size_t characterLength(std::string_view s)
     unsigned char lead = byte(0);
     std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || length > s.size())
+    if (length > s.size())
         return 0;
     for (std::size_t i = 1; i < length; ++i)
         if ((byte(i) & 0xC0) != 0x80)
