@@ -20,6 +20,9 @@ set(NTFS_APP_DRIVER_FILES
   tarn_ntfs-diskutil
   tarn_ntfs.kext/README
   tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs-kctl.socket
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs-kctl@.service
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs.tmpfiles
   tarn_ntfs.fs/README
   tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
 )
@@ -56,9 +59,10 @@ add_custom_command(OUTPUT ${NTFS_CARRIED_HELPER}
   DEPENDS ${NTFS_HELPER_TARGET}
   COMMENT "App carries the helper in Library/LaunchServices")
 add_custom_target(ntfs_app_bundle ALL DEPENDS ${ntfs_bundle_outputs})
-# The launchers' probe is built straight into Resources/ (Driver/CMakeLists.txt).
-add_dependencies(ntfs_app_bundle tarn_ntfs-probe)
-install(TARGETS tarn_ntfs-probe RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources)
+# The launchers' probe and the control channel's responder are built straight into Resources/
+# (Driver/CMakeLists.txt).
+add_dependencies(ntfs_app_bundle tarn_ntfs-probe tarn_ntfs-kctl)
+install(TARGETS tarn_ntfs-probe tarn_ntfs-kctl RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources)
 add_dependencies(${NTFS_APP_NAME} ntfs_app_bundle)
 
 install(TARGETS ${NTFS_APP_NAME} ntfs_privileged_trampoline RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR})
