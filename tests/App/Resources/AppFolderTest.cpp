@@ -28,7 +28,8 @@ void expectAppFolder(const fs::path& app)
     EXPECT_EQ(names, resources);
     EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.kext"));
     for (std::string program : {"Resources/tarn_ntfs_fix", "Resources/tarn_ntfs-formatter", "Resources/tarn_ntfs-diskutil",
-                                "Resources/tarn_ntfs-probe", "Resources/tarn_ntfs-kctl", "Resources/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", appName,
+                                "Resources/tarn_ntfs-probe", "Resources/tarn_ntfs-kctl",
+                                "Resources/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", appName,
                                 "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
         EXPECT_TRUE(fs::is_regular_file(app / program) && (fs::status(app / program).permissions() & fs::perms::owner_exec) != fs::perms::none)
             << program;
