@@ -123,12 +123,13 @@ std::optional<BlockDevice> BlockDevice::named(const std::string& disk, std::stri
         return std::nullopt;
     }
     std::string path = disk.front() == '/' ? disk : "/dev/" + disk;
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) {
+    // Without waking the file system the path is on: it may be a hung one.
+    struct statx info {};
+    if (statx(AT_FDCWD, path.c_str(), AT_STATX_DONT_SYNC, STATX_TYPE, &info) != 0 || !S_ISBLK(info.stx_mode)) {
         why = path + " is not a block device";
         return std::nullopt;
     }
-    return BlockDevice(path, info.st_rdev);
+    return BlockDevice(path, makedev(info.stx_rdev_major, info.stx_rdev_minor));
 }
 
 BlockDevice BlockDevice::wholeDisk() const

@@ -20,7 +20,7 @@ constexpr std::array<std::pair<int, const char*>, 12> rows{{
                    "(nothing was done)"},
     {status::holdsMounted, "DISK holds a mounted volume, a volume built on it or the running system's root"},
     {status::hibernated, "tarn_ntfs_fix: Windows is hibernated on the volume (nothing was changed)"},
-    {-1, "another status: the underlying tool's own (128+N: it was killed by signal N, at its deadline with 9)"},
+    {-1, "the underlying tool's own (128+N: it was killed by signal N, at its deadline with 9)"},
 }};
 
 }  // namespace
@@ -29,8 +29,8 @@ std::string DriverStatus::table()
 {
     std::string text = "Exit status:\n";
     for (const auto& [code, meaning] : rows) {
-        std::string number = code >= 0 ? std::to_string(code) : "";
-        number.resize(code >= 0 ? 4 : 0, ' ');
+        std::string number = code >= 0 ? std::to_string(code) : "other";
+        number.resize(6, ' ');
         text += "  " + number + meaning + "\n";
     }
     return text;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -33,12 +34,14 @@ std::string withoutTrailingSlash(std::string path)
     return path;
 }
 
-void warnAboutOthers(const BlockDevice& device)
+void warnAboutOthers(const BlockDevice& device, const std::vector<pid_t>& others)
 {
-    for (const auto& holder : device.holders()) {
+    for (pid_t pid : others) {
+        if (kill(pid, 0) != 0)
+            continue;  // gone meanwhile
         std::fflush(stdout);
         std::fprintf(stderr, "tarn_ntfs-diskutil: warning: %s is still open in process %d\n", device.path().c_str(),
-                     static_cast<int>(holder.pid));
+                     static_cast<int>(pid));
     }
 }
 
@@ -68,7 +71,7 @@ int VolumeUnmount::unmount(const std::string& argument)
     }
 
     std::optional<DiskLock> lock;
-    std::vector<pid_t> daemons;
+    std::vector<pid_t> daemons, others;
     if (device) {
         lock = DiskLock::take(*device, lockWait, why);
         if (!lock)
@@ -76,8 +79,7 @@ int VolumeUnmount::unmount(const std::string& argument)
         // A FUSE driver lets go of its device only after the unmount; whoever comes next (a
         // check, a format) needs it gone.
         for (const auto& holder : device->holders())
-            if (holder.servesFuse)
-                daemons.push_back(holder.pid);
+            (holder.servesFuse ? daemons : others).push_back(holder.pid);
     }
     for (const auto& target : targets) {
         if (umount2(target.c_str(), UMOUNT_NOFOLLOW) != 0) {
@@ -91,7 +93,7 @@ int VolumeUnmount::unmount(const std::string& argument)
         std::fprintf(stderr, "tarn_ntfs-diskutil: warning: the driver of %s had not ended %d s after the unmount\n",
                      device->path().c_str(), daemonEndMs / 1000);
     else if (device)
-        warnAboutOthers(*device);
+        warnAboutOthers(*device, others);
     // The folder that "mount" made under /media goes with the volume.
     std::string made = atTarget ? asTarget : "/media/" + std::filesystem::path(device->path()).filename().string();
     if (made.rfind("/media/", 0) == 0)

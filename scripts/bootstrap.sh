@@ -11,7 +11,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 xvfb imagemagick xdotool x11-utils qrencode fonts-dejavu-core shellcheck
 pkexec polkitd
 mmdebstrap systemd-container
-ntfs-3g exfatprogs util-linux mount fdisk libblkid-dev libmount-dev"
+ntfs-3g ntfs-3g-dev exfatprogs util-linux mount fdisk libblkid-dev libmount-dev strace"
 
 missing=""
 for p in $PACKAGES; do

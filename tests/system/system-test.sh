@@ -154,14 +154,21 @@ case $output in *"access=rw state=clean"*) [ "${output##* }" = 0 ] ;; *) false ;
 inside sh -c "echo written-in-the-container > '$volume/file.txt'"
 say "mounted $disk at $volume and wrote a file"
 
-# Further disk checks on the mounted volume go here.
+case ,$(inside findmnt -rn -o OPTIONS "$volume"), in *,nosuid,*nodev,*) ;; *) fail "$volume lacks nosuid,nodev" ;; esac
+inside systemctl list-units --no-legend --type=scope 'tarn_ntfs-mount-*' | grep -q . ||
+  fail "the FUSE daemon of $volume has no scope of its own"
+inside systemctl restart "$unit"
+inside mountpoint -q "$volume" || fail "restarting the helper unmounted $volume"
+inside sh -c "echo after-the-restart >> '$volume/file.txt'" || fail "$volume is not writable after the helper restarted"
+say "the volume outlives a restart of the helper (its daemon is in a scope of its own) and stays writable"
 
 output=$(helper_call unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_ ss /usr/local/sbin/tarn_ntfs-diskutil "$disk")
 [ "${output##* }" = 0 ] || fail "the unmount through the helper failed: $output"
 ! inside mountpoint -q "$volume" || fail "$volume is still mounted"
 output=$(helper_call checkDiskWithExecutablePath_forDiskIdentifier_reply_ ss /usr/local/sbin/tarn_ntfs_fix "$disk")
 [ "${output##* }" = 0 ] || fail "the check through the helper failed: $output"
-[ "$(ntfscat "$work/ntfs.img" file.txt)" = written-in-the-container ] || fail "the written file is not on the volume"
+[ "$(ntfscat "$work/ntfs.img" file.txt)" = "written-in-the-container
+after-the-restart" ] || fail "the written file is not on the volume"
 say "unmounted and checked; ntfscat reads the file back from the image"
 
 step "Logs: the helper's lines are in journalctl -u $unit"

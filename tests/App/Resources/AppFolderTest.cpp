@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -55,6 +56,24 @@ TEST(AppFolder, InstallLaysOutTheSameFolderWithALauncher)
     EXPECT_TRUE(fs::exists(prefix / "share/applications" / (std::string(appName) + ".desktop")));
     // The trampoline lives only beside the app, where the app looks for it.
     EXPECT_FALSE(fs::exists(prefix / "bin/ntfs-privileged-trampoline"));
+}
+
+// --help prints the driver's one status table; the README repeats it row by row.
+TEST(AppFolder, DriverHelpAndReadmeShareOneStatusTable)
+{
+    auto [status, help] = ChildProcess::run({std::string(NTFS_APP_DIR) + "/Resources/tarn_ntfs-probe", "--help"});
+    ASSERT_EQ(status, 0) << help;
+    std::stringstream readme;
+    readme << std::ifstream(NTFS_SOURCE_DIR "/README.md").rdbuf();
+    std::istringstream lines(help.substr(help.find("Exit status:\n") + 13));
+    std::string line;
+    int rows = 0;
+    for (; std::getline(lines, line); ++rows) {
+        std::size_t split = line.find(' ', 2);
+        std::string row = "| " + line.substr(2, split - 2) + " | " + line.substr(line.find_first_not_of(' ', split)) + " |";
+        EXPECT_NE(readme.str().find(row), std::string::npos) << row;
+    }
+    EXPECT_EQ(rows, 12);
 }
 
 }  // namespace
