@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
 #include "TempDir.h"
+#include "UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace ntfs;
@@ -186,10 +189,35 @@ TEST_F(DiskDriver, Ntfs3MountsWhereTheKernelHasIt)
     ASSERT_EQ(client_->unmountDisk(diskutil, dev_).status, 0);
 }
 
+// The whole disk's lock as other programs see it: its holder makes a format wait, and no FUSE
+// daemon of a mount keeps it.
+TEST_F(DiskDriver, DiskJobsHoldTheDiskLockAndNoDaemonKeepsIt)
+{
+    sh("mkfs.ext4 -q -F \"$1\"", {dev_});
+    auto type = [&] { return sh("blkid -p -o value -s TYPE \"$1\"", {dev_}); };
+    UniqueFd held(open(dev_.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(flock(held.get(), LOCK_EX), 0);
+    auto waiting = daemon_.client();
+    CommandResult formatted;
+    std::thread format([&] { formatted = waiting->formatNTFSDisk(formatter, dev_, "Waited"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(type(), "ext4\n");
+    held.reset();
+    format.join();
+    EXPECT_EQ(formatted.status, 0);
+    EXPECT_EQ(type(), "ntfs\n");
+
+    ASSERT_EQ(client_->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "Locked").status, 0);
+    UniqueFd free(open(dev_.c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_EQ(flock(free.get(), LOCK_EX | LOCK_NB), 0);
+    free.reset();
+    EXPECT_EQ(client_->unmountDisk(diskutil, dev_).status, 0);
+}
+
 // Two callers on one device, each starting 0-40 ms late, on a kernel mount (ext4) and on ntfs-3g.
 TEST_F(DiskDriver, RacingCallersNeverReformatAMountedVolume)
 {
-    constexpr int rounds = 12;
+    constexpr int rounds = 8;
     auto second = daemon_.client();
     const auto journalLost = [] { return sh("dmesg | grep -c 'Journal got removed'"); };
     const auto lostBefore = journalLost();
