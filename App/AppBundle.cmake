@@ -16,6 +16,9 @@ set(NTFS_APP_SCRIPTS ${NTFS_APP_RUNNABLE_SCRIPTS} driver-common.sh)  # the last 
 set(NTFS_APP_DRIVER_FILES
   tarn_ntfs.kext/README
   tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs-kctl.socket
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs-kctl@.service
+  tarn_ntfs.kext/Contents/Linux/tarn_ntfs.tmpfiles
   tarn_ntfs.fs/README
 )
 set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS})

@@ -110,6 +110,7 @@ int mount(const std::string& disk)
     if (type == "ntfs") {
         auto outcome = VolumeMount::mount({device->path(), mountPoint, ""});
         VolumeMount::print(outcome);
+        VolumeMount::record(outcome);
         result = outcome.status;
     } else {
         result = mountKernelVolume(device->path(), mountPoint);

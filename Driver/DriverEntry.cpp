@@ -32,12 +32,13 @@ int showHelp(const char* usage)
 extern "C" __attribute__((visibility("default"))) int tarn_ntfs_driver_main(int argc, char** argv)
 {
     using namespace ntfs;
-    static constexpr std::array<std::pair<std::string_view, int (*)(const Arguments&)>, 5> roles{{
+    static constexpr std::array<std::pair<std::string_view, int (*)(const Arguments&)>, 6> roles{{
         {"mount.tarn_ntfs", runMountHelper},
         {"tarn_ntfs_fix", runRepairTool},
         {"tarn_ntfs-formatter", runFormatter},
         {"tarn_ntfs-diskutil", runDiskUtility},
         {"tarn_ntfs-probe", runProbe},
+        {"tarn_ntfs-kctl", runKernelControl},
     }};
     // Lines reach the helper's one pipe in the order written, stdout and stderr alike.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -48,7 +49,7 @@ extern "C" __attribute__((visibility("default"))) int tarn_ntfs_driver_main(int 
         if (role == name)
             return run(arguments);
     std::fprintf(stderr, "tarn_ntfs: started as \"%.*s\"; the driver's names are mount.tarn_ntfs, tarn_ntfs_fix, "
-                         "tarn_ntfs-formatter, tarn_ntfs-diskutil and tarn_ntfs-probe\n",
+                         "tarn_ntfs-formatter, tarn_ntfs-diskutil, tarn_ntfs-probe and tarn_ntfs-kctl\n",
                  static_cast<int>(name.size()), name.data());
     return status::usage;
 }

@@ -14,6 +14,7 @@ int runRepairTool(const Arguments& arguments);   // tarn_ntfs_fix
 int runFormatter(const Arguments& arguments);    // tarn_ntfs-formatter
 int runDiskUtility(const Arguments& arguments);  // tarn_ntfs-diskutil
 int runProbe(const Arguments& arguments);        // tarn_ntfs-probe
+int runKernelControl(const Arguments& arguments);  // tarn_ntfs-kctl
 
 // For the roles: a line on standard error after what standard output holds so far.
 int failWith(const char* role, int status, const std::string& why);

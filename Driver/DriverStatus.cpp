@@ -8,7 +8,8 @@ namespace {
 
 constexpr std::array<std::pair<int, const char*>, 12> rows{{
     {status::done, "done"},
-    {1, "mount.tarn_ntfs: usage (as mount(8) expects); tarn_ntfs_fix: the check failed, the dirty flag stays set"},
+    {1, "mount.tarn_ntfs: usage (as mount(8) expects); tarn_ntfs_fix: the check failed, the dirty flag stays set; "
+        "tarn_ntfs-kctl: no answer went out"},
     {status::notMounted, "not mounted (not NTFS, damaged, unreadable, or refused), or not unmounted"},
     {status::usage, "usage, a file system other than ExFAT, or a label or mount option refused (nothing was written)"},
     {status::unreadable, "not NTFS (or no file system it knows), or its state cannot be read"},

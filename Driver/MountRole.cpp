@@ -15,7 +15,9 @@ const char* const usageText =
     "Clean volumes mount read-write (unless OPTIONS say ro); dirty and hibernated ones read-only; one whose\n"
     "state cannot be read is not mounted. OPTIONS is a comma-separated list: nosuid and nodev are always\n"
     "added, suid and dev are refused (64), remove_hiberfile is dropped.\n"
-    "The last line of a successful mount is:  tarn_ntfs-mount: access=rw|ro state=clean|dirty|hibernated\n";
+    "The last line of a successful mount is:  tarn_ntfs-mount: access=rw|ro state=clean|dirty|hibernated|unchecked\n"
+    "(unchecked: the hibernate check is off, so hiberfil.sys was not looked at and ntfs-3g decided the access).\n"
+    "Every mount, failed ones too, is kept as the driver's latest mount log (ntfs-helperctl mount-log).\n";
 
 bool isFlag(const std::string& argument)
 {
@@ -52,6 +54,7 @@ int runMountHelper(const Arguments& arguments)
         return failWith("mount.tarn_ntfs", status::mountUsage, usageText);
     auto outcome = VolumeMount::mount(request);
     VolumeMount::print(outcome);
+    VolumeMount::record(outcome);
     return outcome.status;
 }
 

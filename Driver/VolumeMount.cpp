@@ -3,13 +3,17 @@
 #include "BlockDevice.h"
 #include "DiskLock.h"
 #include "DriverStatus.h"
+#include "DriverVariableStore.h"
 #include "KernelMount.h"
 #include "MountOptions.h"
+#include "MountLogStore.h"
 #include "MountTable.h"
 #include "ToolRunner.h"
 #include "TransientScope.h"
 
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -38,9 +42,6 @@ bool kernelHasNtfs3()
 
 }  // namespace
 
-// The one place that decides whether a mount looks for a Windows session in hiberfil.sys.
-bool VolumeMount::checksHibernation() { return true; }
-
 VolumeMount::Outcome VolumeMount::mount(const Request& request)
 {
     Outcome outcome;
@@ -65,7 +66,10 @@ VolumeMount::Outcome VolumeMount::mountDevice(const Request& request, Outcome ou
         return failed(std::move(outcome), status::busy, "was not mounted: " + usage.why);
 
     std::string detail;
-    outcome.state = NtfsVolumeState::of(device->path(), {checksHibernation(), 20, status::notMounted}, detail);
+    // The driver's switch (ntfs-helperctl hibernate-check) decides whether hiberfil.sys is looked at;
+    // when it is not, ntfs-3g's own protection decides the access.
+    outcome.hibernationChecked = DriverVariableStore().hibernateCheckOn();
+    outcome.state = NtfsVolumeState::of(device->path(), {outcome.hibernationChecked, 20, status::notMounted}, detail);
     if (outcome.state == NtfsVolumeState::State::NotNtfs || outcome.state == NtfsVolumeState::State::Unreadable)
         return failed(std::move(outcome), status::notMounted,
                       "cannot be mounted: it is not an NTFS volume, or it is damaged (" + detail + ")");
@@ -125,11 +129,27 @@ void VolumeMount::describe(bool readOnly, bool readOnlyAsked, const std::string&
                                   "fully (Shift+Shut down, or turn Fast Startup off).";
     else if (readOnlyAsked)
         outcome.reasonLine = at + " read-only, as asked.";
+    else if (!outcome.hibernationChecked)
+        outcome.reasonLine = at + " read-only: " + driver + " refused to write to it. The hibernate check is off, so "
+                                  "Windows may be hibernated on this volume (or Fast Startup is on); "
+                                  "ntfs-helperctl hibernate-check on lets the driver tell.";
     else
         outcome.reasonLine = at + " read-only: the driver refused to write to it. To make it writable, unmount it and "
                                   "run the check (tarn_ntfs_fix).";
+    bool unchecked = !outcome.hibernationChecked && outcome.state == State::Clean;
     outcome.tagLine = std::string("tarn_ntfs-mount: access=") + (readOnly ? "ro" : "rw") +
-                      " state=" + NtfsVolumeState::nameOf(outcome.state);
+                      " state=" + (unchecked ? "unchecked" : NtfsVolumeState::nameOf(outcome.state));
+}
+
+void VolumeMount::record(const Outcome& outcome)
+{
+    std::vector<std::string> printed{outcome.reasonLine};
+    if (!outcome.tagLine.empty())
+        printed.push_back(outcome.tagLine);
+    int error = MountLogStore().record({std::time(nullptr), outcome.device, outcome.mountPoint, outcome.status,
+                                        std::move(printed), outcome.toolOutput});
+    if (error != 0)
+        std::fprintf(stderr, "mount.tarn_ntfs: warning: the mount log was not kept: %s\n", std::strerror(error));
 }
 
 void VolumeMount::print(const Outcome& outcome)

@@ -26,14 +26,16 @@ public:
         std::string reasonLine;  // the first line, for people: how it was mounted and why, or why not
         std::string toolOutput;  // what the driver underneath said
         std::string tagLine;     // the last line of a mount, for programs: "tarn_ntfs-mount: access=… state=…"
+        bool hibernationChecked = true;  // false: the switch was off; a clean state is then "unchecked"
     };
 
     static Outcome mount(const Request& request);
     // Reason line, tool output, tag line, in that order, on standard output.
     static void print(const Outcome& outcome);
+    // Keeps the outcome as the driver's latest mount log (a warning on standard error if it cannot).
+    static void record(const Outcome& outcome);
 
 private:
-    static bool checksHibernation();
     static Outcome mountDevice(const Request& request, Outcome outcome);
     static bool mountWithNtfs3(const std::string& options, Outcome& outcome);
     static bool mountWithNtfs3g(const std::string& options, Outcome& outcome);

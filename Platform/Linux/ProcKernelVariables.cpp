@@ -1,5 +1,6 @@
 #include "ProcKernelVariables.h"
 
+#include "DriverVariableStore.h"
 #include "UniqueFd.h"
 
 #include <cerrno>
@@ -28,6 +29,8 @@ std::filesystem::path ProcKernelVariables::fileOf(std::string_view name) const
 
 int ProcKernelVariables::write(std::string_view name, std::int64_t value)
 {
+    if (DriverVariableStore::holds(name))
+        return DriverVariableStore(root_).write(name, value);
     auto file = fileOf(name);
     if (file.empty())
         return EINVAL;

@@ -8,7 +8,9 @@ namespace ntfs {
 
 // KernelVariables through procfs: "a.b.c" is the file <root>/proc/sys/a/b/c, and the value is
 // written as decimal text, which is how Linux takes an integer sysctl of any width. The file is
-// never created: a variable that the kernel does not offer fails with ENOENT.
+// never created: a variable that the kernel does not offer fails with ENOENT. The NTFS driver's
+// own variables ("vfs.tarnntfs.…") are not the kernel's on Linux: they go to the driver's store
+// (DriverVariableStore) below the same root.
 class ProcKernelVariables final : public KernelVariables {
 public:
     explicit ProcKernelVariables(std::filesystem::path root = "/");

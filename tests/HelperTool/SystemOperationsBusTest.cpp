@@ -51,11 +51,10 @@ TEST_F(SystemOperationsOverBus, ModuleInformationHasTheContractsShape)
     EXPECT_FALSE(client->getLoadedKernelExtensionInfos("com.example.absent"));
 }
 
-TEST_F(SystemOperationsOverBus, MountLogFromTheDriverAndWithoutIt)
+// The driver's answers are the real driver's (DriverStateTest, and the booted system test).
+TEST_F(SystemOperationsOverBus, MountLogWithoutTheDriver)
 {
     EXPECT_EQ(client->getLatestDiskMountLogs(), (ntfs::CommandResult{std::nullopt, -1}));
-    FakeDriver driver(root.path(), {0, std::string("last mount: ok\0", 15)});
-    EXPECT_EQ(client->getLatestDiskMountLogs(), (ntfs::CommandResult{"last mount: ok", 0}));
 }
 
 // The members not shown elsewhere over the bus, empty paths among them, served a thousand times without a descriptor left behind.

@@ -1,5 +1,6 @@
 #include "SystemOperations.h"
 
+#include "DriverVariableStore.h"
 #include "FakeDriver.h"
 #include "FileOperations.h"
 #include "KernelExtensionOperations.h"
@@ -95,22 +96,38 @@ TEST(KextLoad, BothLoadOperationsReplyTheMappedPair)
     }
 }
 
-// Any non-zero value switches the check on; a variable the kernel lacks is never created, and a name
-// that would leave /proc/sys has no file.
-TEST(HibernateCheck, WritesOneOrZeroAndNeverCreatesTheVariable)
+// The switch is the driver's variable in its store: any non-zero value is on, and the driver reads
+// back what was written. Without the store (no driver) nothing is created; the kernel's own
+// variables stay under /proc/sys, never created either; a name that would leave it has no file.
+TEST(HibernateCheck, WritesTheDriversStoreAndKernelVariablesStayInProc)
 {
     Operations o(UnixKernelControl::defaultTimeout);
-    const auto variable = o.root / "proc/sys/vfs/tarnntfs/config/hibernate_check";
-    std::filesystem::create_directories(variable.parent_path());
-    std::ofstream(variable) << "0";
-    for (auto [value, written] : {std::pair{1, "1"}, {0, "0"}, {7, "1"}, {-1, "1"}}) {
-        EXPECT_EQ(o.operations.configureHibernateCheck(value), (CommandResult{std::nullopt, 0}));
-        std::ifstream file(variable);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), written) << value;
-    }
-    std::filesystem::remove(variable);
+    const DriverVariableStore store{o.root.path()};
     EXPECT_EQ(o.operations.configureHibernateCheck(1).status, ENOENT);
-    EXPECT_FALSE(std::filesystem::exists(variable));
+    EXPECT_FALSE(std::filesystem::exists(o.root / "run/tarn_ntfs"));
+    EXPECT_TRUE(store.hibernateCheckOn()) << "absent is on";
+
+    std::filesystem::create_directories(o.root / "run/tarn_ntfs/config");
+    std::filesystem::permissions(o.root / "run/tarn_ntfs", std::filesystem::perms::owner_all);
+    std::filesystem::permissions(o.root / "run/tarn_ntfs/config", std::filesystem::perms::owner_all);
+    for (auto [value, written] : {std::pair{0, "0"}, {1, "1"}, {0, "0"}, {7, "1"}, {-1, "1"}}) {
+        EXPECT_EQ(o.operations.configureHibernateCheck(value), (CommandResult{std::nullopt, 0}));
+        std::ifstream file(o.root / "run/tarn_ntfs/config/hibernate_check");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), written) << value;
+        EXPECT_EQ(store.hibernateCheckOn(), value != 0) << value;
+    }
+    std::ofstream(o.root / "run/tarn_ntfs/config/hibernate_check") << "0ff";
+    EXPECT_TRUE(store.hibernateCheckOn()) << "unreadable is on";
+    EXPECT_EQ(o.variables.write("vfs.tarnntfs.config.other", 1), ENOENT);
+
+    const auto kernelVariable = o.root / "proc/sys/vfs/cache_pressure";
+    std::filesystem::create_directories(kernelVariable.parent_path());
+    std::ofstream(kernelVariable) << "100";
+    EXPECT_EQ(o.variables.write("vfs.cache_pressure", 200), 0);
+    std::ifstream file(kernelVariable);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "200");
+    EXPECT_EQ(o.variables.write("vfs.absent", 1), ENOENT);
+    EXPECT_FALSE(std::filesystem::exists(o.root / "proc/sys/vfs/absent"));
     for (const char* bad : {"", "a..b", ".a", "a.", "a/b.c"})
         EXPECT_TRUE(o.variables.fileOf(bad).empty()) << bad;
 }

@@ -195,6 +195,70 @@ boot || fail "the container did not boot again (state: ${state:-none})"
 version=$(inside busctl --timeout=25 call "$bus_name" "$object" "$interface" getVersionWithReply_)
 say "$unit active after the reboot; getVersion -> $version"
 
+# ==== Driver state: the mount log over the driver's control channel, the hibernate-check switch ====
+helperctl=$prefix/bin/ntfs-helperctl
+# mount_through_helper IMAGE-DISK OPTIONS FOLDER: the helper's NTFS mount; prints its reply.
+mount_through_helper() {
+  helper_call mountDiskWithMountNTFSExecutablePath_forDiskIdentifier_withMountOptions_atMountPoint_reply_ \
+    ssss /sbin/mount.tarn_ntfs "$1" "$2" "$3"
+}
+unmount_through_helper() {
+  output=$(helper_call unmountDiskWithDiskUtilExecutablePath_forDiskIdentifier_reply_ ss /usr/local/sbin/tarn_ntfs-diskutil "$1")
+  [ "${output##* }" = 0 ] || fail "the unmount of $1 through the helper failed: $output"
+}
+# expect_tag REPLY TAG: the mount replied 0 with TAG as its tag line, and the driver's log holds it.
+expect_tag() {
+  case $1 in *"tarn_ntfs-mount: $2"*) [ "${1##* }" = 0 ] ;; *) false ;; esac || fail "expected '$2' from the mount: $1"
+  log=$(inside "$helperctl" mount-log) || fail "ntfs-helperctl mount-log failed: $log"
+  case $log in *"tarn_ntfs-mount: $2"*"status: 0") ;; *) fail "the driver's mount log lacks '$2': $log" ;; esac
+}
+
+step "Mount log: the channel listens after boot; before any mount the driver answers an empty log"
+inside systemctl is-active --quiet tarn_ntfs-kctl.socket || fail "tarn_ntfs-kctl.socket does not listen"
+output=$(helper_call getLatestDiskMountLogsWithReply_)
+[ "$output" = 'asi 1 "" 0' ] || fail "before any mount the mount log answered $output"
+! inside test -e /run/tarn_ntfs/config/hibernate_check || fail "the switch survived the reboot"
+say "getLatestDiskMountLogsWithReply_ -> $output"
+
+step "Mount log: a mount through the helper is what the driver answers, also after a helper restart"
+truncate -s 64M "$work/state.img"
+mkntfs -F -Q -L State "$work/state.img" >/dev/null 2>&1 || fail "mkntfs could not format the image"
+disk=$(attach_image "$work/state.img")
+expect_tag "$(mount_through_helper "$disk" "" /Volumes/State)" "access=rw state=clean"
+inside systemctl restart "$unit"
+[ "$(inside "$helperctl" mount-log)" = "$log" ] || fail "the mount log changed with a helper restart: $log"
+case $log in *"/dev/$disk at /Volumes/State"*) ;; *) fail "the log does not name the device and folder: $log" ;; esac
+unmount_through_helper "$disk"
+say "$log"
+
+step "Hibernate check off: a hibernated volume mounts unchecked, its hibernation file untouched"
+truncate -s 64M "$work/hibernated.img"
+mkntfs -F -Q -L Hibernated "$work/hibernated.img" >/dev/null 2>&1 || fail "mkntfs could not format the image"
+mkdir "$work/hibernated"
+ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mount the image here"
+if ! { printf hibr; head -c 65532 /dev/urandom; } >"$work/hibernated/hiberfil.sys"; then
+  umount "$work/hibernated"
+  fail "cannot write the hibernation file"
+fi
+umount "$work/hibernated"
+hiberfil() { ntfscat "$work/hibernated.img" hiberfil.sys | sha256sum; }
+before=$(hiberfil)
+disk=$(attach_image "$work/hibernated.img")
+output=$(inside "$helperctl" hibernate-check off) || fail "ntfs-helperctl hibernate-check off failed: $output"
+[ "$(inside cat /run/tarn_ntfs/config/hibernate_check)" = 0 ] || fail "the switch is not off in the driver's store"
+expect_tag "$(mount_through_helper "$disk" "rw,remove_hiberfile" /Volumes/Hibernated)" "access=ro state=unchecked"
+unmount_through_helper "$disk"
+[ "$(hiberfil)" = "$before" ] || fail "hiberfil.sys changed with the check off"
+
+step "Hibernate check on: the same volume mounts read-only as hibernated"
+output=$(helper_call sysctlConfigureKextHibernateCheckWithValue_reply_ b true)
+[ "$output" = "asi 0 0" ] || fail "switching the check on answered $output"
+expect_tag "$(mount_through_helper "$disk" "rw,remove_hiberfile" /Volumes/Hibernated)" "access=ro state=hibernated"
+unmount_through_helper "$disk"
+[ "$(hiberfil)" = "$before" ] || fail "hiberfil.sys changed with the check on"
+say "off: state=unchecked, on: state=hibernated; hiberfil.sys unchanged"
+# ==== end of the driver state ====
+
 step "Uninstall: Resources/Uninstall.sh as root"
 inside sh "$app_dir/Resources/Uninstall.sh"
 for file in "/Library/PrivilegedHelperTools/$label" "/etc/systemd/system/$unit" \
@@ -211,5 +275,14 @@ if output=$(inside busctl --timeout=5 call "$bus_name" "$object" "$interface" ge
   fail "the helper still answers after Uninstall.sh: $output"
 fi
 say "unit, activation, policies and program gone; the bus name is free ($output)"
+
+# ==== Driver state after Uninstall: neither the channel nor the store ====
+for file in /etc/systemd/system/tarn_ntfs-kctl.socket /etc/systemd/system/tarn_ntfs-kctl@.service \
+  /etc/systemd/system/sockets.target.wants/tarn_ntfs-kctl.socket /etc/tmpfiles.d/tarn_ntfs.conf /run/tarn_ntfs \
+  /run/kernel-control/com.tarn.ntfs-support.kext; do
+  ! inside test -e "$file" || fail "Uninstall.sh left $file"
+done
+! inside systemctl is-active --quiet tarn_ntfs-kctl.socket || fail "tarn_ntfs-kctl.socket still listens"
+# ==== end of the driver state after Uninstall ====
 
 say "PASSED"

@@ -14,6 +14,12 @@
 #   sbin/mount.tarn_ntfs                           symbolic link to the bundle's mount helper
 #                                                  (FS-BUNDLE/Contents/Resources/mount.tarn_ntfs), so
 #                                                  that "mount -t tarn_ntfs" finds it
+#   usr/local/lib/tarn_ntfs/tarn_ntfs-kctl         the driver's control channel responder (taken
+#                                                  from the folder that holds REPAIR-TOOL)
+#   etc/systemd/system/tarn_ntfs-kctl.socket,      the channel (socket activation), enabled
+#     etc/systemd/system/tarn_ntfs-kctl@.service   (sockets.target.wants/), from KEXT-BUNDLE/Contents/Linux/
+#   etc/tmpfiles.d/tarn_ntfs.conf                  the driver's store /run/tarn_ntfs/, made at every boot
+# When the root is "/" and systemd runs, the store is made and the channel started at once.
 #
 # Exit status: 0 installed; 64 wrong number of arguments or a relative NTFS_INSTALL_ROOT;
 # 66 an input is missing; 69 ntfs-3g is missing; 73 a destination cannot be created;
@@ -37,6 +43,11 @@ done
 if [ ! -d "$4" ] || [ ! -f "$4/$module_in_bundle" ]; then
   fail 66 "missing module bundle (with $module_in_bundle): $4"
 fi
+channel=tarn_ntfs-kctl
+for input in "$(dirname "$2")/$channel" "$4/Contents/Linux/$channel.socket" "$4/Contents/Linux/$channel@.service" \
+  "$4/Contents/Linux/$module_name.tmpfiles"; do
+  if [ ! -f "$input" ] || [ ! -r "$input" ]; then fail 66 "missing input file: $input"; fi
+done
 if [ ! -d "$5" ] || [ ! -x "$5/$mount_helper_in_bundle" ]; then
   fail 66 "missing file-system bundle (with $mount_helper_in_bundle): $5"
 fi
@@ -83,3 +94,25 @@ make_dir "$(dirname "$link")"
 ln -sfn "/usr/local/lib/tarn_ntfs/$module_name.fs/$mount_helper_in_bundle" "$link" 2>/dev/null \
   || fail 73 "cannot create $link"
 say "linked $link -> /usr/local/lib/tarn_ntfs/$module_name.fs/$mount_helper_in_bundle"
+
+# The driver's control channel and store (what its kernel part offers on other systems).
+units=$prefix/etc/systemd/system
+put_file "$(dirname "$2")/$channel" "$bundles/$channel" 0755
+put_file "$4/Contents/Linux/$channel.socket" "$units/$channel.socket" 0644
+put_file "$4/Contents/Linux/$channel@.service" "$units/$channel@.service" 0644
+put_file "$4/Contents/Linux/$module_name.tmpfiles" "$prefix/etc/tmpfiles.d/$module_name.conf" 0644
+make_dir "$units/sockets.target.wants"
+ln -sfn "/etc/systemd/system/$channel.socket" "$units/sockets.target.wants/$channel.socket" 2>/dev/null \
+  || fail 73 "cannot enable $channel.socket"
+say "enabled $channel.socket"
+if [ -z "$prefix" ] && [ -d /run/systemd/system ] && command -v systemctl >/dev/null 2>&1; then
+  systemd-tmpfiles --create "/etc/tmpfiles.d/$module_name.conf" || fail 73 "cannot make the driver's store in /run/tarn_ntfs"
+  systemctl daemon-reload || fail 73 "systemctl daemon-reload failed"
+  systemctl restart "$channel.socket" || fail 73 "cannot start $channel.socket"
+  say "made /run/tarn_ntfs and started $channel.socket"
+elif [ -z "$prefix" ]; then
+  for dir in /run/tarn_ntfs /run/tarn_ntfs/config; do
+    { [ -d "$dir" ] || mkdir -m 0700 "$dir"; } || fail 73 "cannot make $dir"
+  done
+  warn "systemd does not run here: the driver's control channel answers once it does"
+fi

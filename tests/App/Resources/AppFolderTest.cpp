@@ -22,14 +22,15 @@ void expectAppFolder(const fs::path& app)
 {
     const std::set<std::string> resources{"Install-Kext.sh", "Install-Executables.sh", "Uninstall.sh", "Reload.sh", "driver-common.sh",
                                           "libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter",
-                                          "tarn_ntfs-diskutil", "tarn_ntfs-probe", "tarn_ntfs.kext", "tarn_ntfs.fs"};
+                                          "tarn_ntfs-diskutil", "tarn_ntfs-probe", "tarn_ntfs-kctl", "tarn_ntfs.kext", "tarn_ntfs.fs"};
     std::set<std::string> names;
     for (const auto& item : fs::directory_iterator(app / "Resources"))
         names.insert(item.path().filename().string());
     EXPECT_EQ(names, resources);
     EXPECT_TRUE(fs::is_directory(app / "Resources/tarn_ntfs.kext"));
     for (std::string program : {"Resources/tarn_ntfs_fix", "Resources/tarn_ntfs-formatter", "Resources/tarn_ntfs-diskutil",
-                                "Resources/tarn_ntfs-probe", "Resources/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", appName,
+                                "Resources/tarn_ntfs-probe", "Resources/tarn_ntfs-kctl",
+                                "Resources/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs", appName,
                                 "ntfs-privileged-trampoline", "ntfs-bless-helper", helperPath})
         EXPECT_TRUE(fs::is_regular_file(app / program) && (fs::status(app / program).permissions() & fs::perms::owner_exec) != fs::perms::none)
             << program;

@@ -92,12 +92,17 @@ TEST_F(DriverScripts, InstallPutsTheDriverInPlaceAndReinstallGivesTheSameTree)
     EXPECT_EQ(paths(), tools);
     auto result = run("Install-Kext.sh", kextArguments());
     ASSERT_EQ(result.first, 0) << result.second;
-    tools.insert(tools.end(), {alias_, "sbin/mount.tarn_ntfs", lib + "tarn_ntfs.fs/README", lib + mount,
-                               lib + "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf", lib + "tarn_ntfs.kext/README"});
+    const std::string kext = lib + "tarn_ntfs.kext/", units = "etc/systemd/system/";
+    tools.insert(tools.end(), {alias_, "sbin/mount.tarn_ntfs", lib + "tarn_ntfs.fs/README", lib + mount, kext + "README",
+                               kext + "Contents/Linux/tarn_ntfs.conf", kext + "Contents/Linux/tarn_ntfs-kctl.socket",
+                               kext + "Contents/Linux/tarn_ntfs-kctl@.service", kext + "Contents/Linux/tarn_ntfs.tmpfiles",
+                               lib + "tarn_ntfs-kctl", units + "tarn_ntfs-kctl.socket", units + "tarn_ntfs-kctl@.service",
+                               units + "sockets.target.wants/tarn_ntfs-kctl.socket", "etc/tmpfiles.d/tarn_ntfs.conf"});
     std::sort(tools.begin(), tools.end());
     EXPECT_EQ(paths(), tools);
     EXPECT_EQ(tree()["sbin/mount.tarn_ntfs"], "-> /" + lib + mount);
     EXPECT_EQ(tree()[alias_], "420 " + readFile(resources / "tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf"));
+    EXPECT_EQ(tree()[units + "sockets.target.wants/tarn_ntfs-kctl.socket"], "-> /" + units + "tarn_ntfs-kctl.socket");
     auto first = tree();
     writeFile(root_ / "usr/local/sbin/tarn_ntfs_fix", "changed", fs::perms(0700));
     fs::remove_all(root_ / "usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents");
@@ -120,6 +125,8 @@ TEST_F(DriverScripts, UninstallRemovesTheDriverAndTheHelperAndNothingElse)
                                           "usr/share/dbus-1/system.d/other.conf"};
     for (const auto& other : others)
         writeFile(root_ / other, "not ours");
+    writeFile(root_ / "run/tarn_ntfs/mount-log", "the driver's store");
+    writeFile(root_ / "run/kernel-control/com.tarn.ntfs-support.kext/0", "its channel's socket");
     for (int pass = 0; pass < 2; ++pass) {
         auto result = run("Uninstall.sh", {});
         ASSERT_EQ(result.first, 0) << result.second;
