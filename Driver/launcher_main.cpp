@@ -1,8 +1,8 @@
 // The driver program under each of its names (mount.tarn_ntfs, tarn_ntfs_fix, tarn_ntfs-formatter,
-// tarn_ntfs-diskutil, tarn_ntfs-probe, tarn_ntfs-kctl). All of the driver is its shared library, which this loads
-// from where the app folder or the installation put it beside the program, and which takes its
-// role from the name the program was started under. Plain C library calls only: started for every
-// disk message, it loads nothing the library does not need anyway.
+// tarn_ntfs-diskutil, tarn_ntfs-probe, tarn_ntfs-kctl). All of the driver is its shared library,
+// which this loads from where the app folder or the installation put it beside the program, and
+// which takes its role from the name the program was started under. Plain C library calls only:
+// started for every disk message, it loads nothing the library does not need anyway.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdio.h>
