@@ -98,3 +98,16 @@ TEST(CallerCheck, NoReplyMessagesAreLoggedWhenNotServed)
     }
     EXPECT_TRUE(line) << "the message went without a word";
 }
+
+// A text beyond 64 KiB is refused before its caller is even asked about; one at the limit is served.
+TEST(CallerCheck, OverlongArgumentsAreRefusedBeforeTheyWait)
+{
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
+    FakePolkit polkit(daemon.bus().address(), false, true);
+    for (auto [user, bytes, answer] : {std::tuple{std::optional<uid_t>(nobody), "65537", "org.freedesktop.DBus.Error.InvalidArgs 4"},
+                                       std::tuple{std::optional<uid_t>(), "65536", "reply 4"}}) {
+        auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "2", "2", bytes, "interactive"}, user);
+        EXPECT_NE(output.find(answer), std::string::npos) << output;
+    }
+    EXPECT_TRUE(polkit.questions().empty());
+}

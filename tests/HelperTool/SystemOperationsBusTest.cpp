@@ -48,7 +48,9 @@ TEST_F(SystemOperationsOverBus, ModuleInformationHasTheContractsShape)
               "\"CFBundleVersion\" s \"1.0.5\" \"OSBundleDependencies\" as 1 \"fuse\" \"OSBundleLoadAddress\" t 0 "
               "\"OSBundleLoadSize\" t 221184 \"OSBundleRetainCount\" i 1 \"OSBundleStarted\" b true\n");
     EXPECT_EQ(client->getLoadedKernelExtensionInfos("").value().size(), 2u);
-    EXPECT_FALSE(client->getLoadedKernelExtensionInfos("com.example.absent"));
+    EXPECT_TRUE(client->getLoadedKernelExtensionInfos("com.example.absent").value().empty());
+    // An empty identifier names no module: the pair of a module that is not found, not an error.
+    EXPECT_EQ(client->loadInstalledKernelExtensionWithBundleId(""), (ntfs::HelperToolClient::KextLoad{4, static_cast<std::int32_t>(0xdc008006u)}));
 }
 
 TEST_F(SystemOperationsOverBus, MountLogFromTheDriverAndWithoutIt)
