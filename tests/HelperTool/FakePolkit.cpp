@@ -51,7 +51,7 @@ std::size_t FakePolkit::cancelled() const { std::lock_guard lock(mutex_); return
 bool FakePolkit::waitUntilHolding(std::size_t count, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return held_.size() >= count; });
+    return changed_.wait_for(lock, timeout, [&] { return held_.size() == count; });
 }
 
 std::string FakePolkit::policy() { return HelperDaemon::allowingOwnerPolicy("org.freedesktop.PolicyKit1"); }

@@ -23,7 +23,7 @@ public:
 
     std::vector<Question> questions() const;
     std::size_t cancelled() const;
-    // Waits until this many questions are held; false when the time ran out first.
+    // Waits until exactly this many questions are held; false when the time ran out first.
     bool waitUntilHolding(std::size_t count, std::chrono::milliseconds timeout);
     static std::string policy();
 
