@@ -109,4 +109,16 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
     EXPECT_EQ(fileManager.calls().size(), 1u);
 }
 
+// A caller's text cannot start a log line of its own, nor choose its priority.
+TEST(LogOverBus, ALoggedNewlineStaysInItsLine)
+{
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, {}, true});
+    daemon.client()->revealFSDir({"/x\n<0>forged"});
+    std::optional<std::string> line;
+    while ((line = daemon.process().readLine()) && line->find("forged") == std::string::npos) {
+    }
+    ASSERT_TRUE(line);
+    EXPECT_NE(line->find("Path: /x\\n<0>forged"), std::string::npos) << *line;
+}
+
 }  // namespace
