@@ -1,10 +1,14 @@
 #include "HelperToolClient.h"
 
+#include <chrono>
+#include <limits>
+
 namespace ntfs {
 namespace {
 
 constexpr const char* serviceName = "com.tarn.mac.utility.store.ntfs.HelperTool";
 constexpr const char* objectPath = "/com/tarn/mac/utility/store/ntfs/HelperTool";
+constexpr auto quickReplyTimeout = std::chrono::seconds(25);
 
 }  // namespace
 
@@ -13,6 +17,9 @@ HelperToolClient::HelperToolClient() : HelperToolClient(sdbus::createSystemBusCo
 HelperToolClient::HelperToolClient(std::unique_ptr<sdbus::IConnection> connection)
     : HelperToolConnection(std::move(connection)), ProxyInterfaces(*connection_, serviceName, objectPath)
 {
+    // Checking or formatting a large disk takes as long as it takes, and the helper answers when
+    // its command ends: no call gives up waiting for it, except the few quick ones below.
+    connection_->setMethodCallTimeout(std::numeric_limits<std::uint64_t>::max());
     registerProxy();
 }
 
@@ -24,7 +31,12 @@ CommandResult HelperToolClient::fromWire(const std::tuple<std::vector<std::strin
     return {text.empty() ? std::nullopt : std::optional<std::string>(text.front()), status};
 }
 
-std::string HelperToolClient::getVersion() { return getVersionWithReply_(); }
+std::string HelperToolClient::getVersion()
+{
+    std::string version;
+    getProxy().callMethod("getVersionWithReply_").onInterface(INTERFACE_NAME).withTimeout(quickReplyTimeout).storeResultsTo(version);
+    return version;
+}
 
 HelperToolClient::KextLoad HelperToolClient::loadInstalledKernelExtensionAtPath(const std::string& path)
 {

@@ -3,12 +3,26 @@
 // yes/no answers, 2 when the helper refused or could not be reached, 64 for a usage error.
 #include "HelperToolClient.h"
 
+#include <csignal>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
+
+// A command runs as long as it needs; Ctrl-C ends only our wait for it, not the command.
+void stopWaitingOnInterrupt()
+{
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        constexpr char notice[] = "\nntfs-helperctl: stopped waiting; the helper finishes the command on its own\n";
+        [[maybe_unused]] auto written = write(STDERR_FILENO, notice, sizeof notice - 1);
+        _exit(130);
+    };
+    sigaction(SIGINT, &action, nullptr);
+}
 
 using Args = std::vector<std::string>;
 using ntfs::CommandResult;
@@ -158,6 +172,7 @@ int main(int argc, char** argv)
         if (args.size() < command.minArgs || args.size() > command.maxArgs)
             return usage();
         try {
+            stopWaitingOnInterrupt();
             HelperToolClient client;
             return command.run(client, args);
         } catch (const sdbus::Error& e) {
