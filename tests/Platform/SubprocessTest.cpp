@@ -38,3 +38,14 @@ TEST(Subprocess, RunsAsAnotherUserWithOnlyTheGivenEnvironment)
     request.runAs = RunAs{nobody, nobody, {nobody, 4}};
     EXPECT_EQ(run(request), (std::pair{ExitStatus{ExitStatus::Kind::Exited, 0}, std::string("65534 65534 65534 4 none C.UTF-8\n")}));
 }
+
+TEST(Subprocess, LeavesStandardErrorOursWhenAsked)
+{
+    SpawnRequest request{"/bin/sh", {"-c", "echo out; echo err >&2"}};
+    request.errorsToOutput = false;
+    EXPECT_EQ(run(request).second, "out\n");
+    request.runAs = RunAs{getuid(), getgid(), {getgid()}};
+    if (geteuid() == 0) {
+        EXPECT_EQ(run(request).second, "out\n");
+    }
+}
