@@ -8,7 +8,7 @@ std::string InstalledDriver::require(Tool tool) const
 {
     const char* path = "";
     switch (tool) {
-    case Tool::Mount: path = "sbin/mount.tarn_ntfs"; break;
+    case Tool::Mount: path = "usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs"; break;
     case Tool::Check: path = "usr/local/sbin/tarn_ntfs_fix"; break;
     case Tool::Format: path = "usr/local/sbin/tarn_ntfs-formatter"; break;
     case Tool::DiskUtility: path = "usr/local/sbin/tarn_ntfs-diskutil"; break;
