@@ -164,6 +164,92 @@ output=$(helper_call checkDiskWithExecutablePath_forDiskIdentifier_reply_ ss /us
 [ "$(ntfscat "$work/ntfs.img" file.txt)" = written-in-the-container ] || fail "the written file is not on the volume"
 say "unmounted and checked; ntfscat reads the file back from the image"
 
+# ---- ntfs-helperctl: a desktop user's disks by device name alone (admin is not root) ----------
+ctl=$prefix/bin/ntfs-helperctl
+# ctl USER ARGUMENT...: ntfs-helperctl as USER in a local session, whose agent answers with
+# USER's password.
+ctl() {
+  who=$1
+  shift
+  as_user "$who" "$test_agent $who-secret $ctl $*"
+}
+# options_of DIR: the mount options the kernel's table shows for DIR, between commas.
+options_of() { printf ',%s,' "$(inside findmnt -n -o OPTIONS --mountpoint "$1")"; }
+
+step "ntfs-helperctl mount: admin mounts loop images by name at /media/admin/<label>, owning them"
+truncate -s 64M "$work/user.img" "$work/same.img"
+mkntfs -F -Q -L "Data Stick" "$work/user.img" >/dev/null 2>&1 || fail "mkntfs could not format user.img"
+mkntfs -F -Q -L "Data Stick" "$work/same.img" >/dev/null 2>&1 || fail "mkntfs could not format same.img"
+disk=$(attach_image "$work/user.img")
+same=$(attach_image "$work/same.img")
+# No udev runs in a container; root's blkid records what udev would, for users to read.
+inside blkid >/dev/null || true
+media="/media/admin/Data Stick"
+output=$(ctl admin mount "$disk" 2>&1) || fail "admin's mount failed: $output"
+say "$output"
+[ "$(printf '%s\n' "$output" | tail -n 1)" = "$media" ] || fail "not mounted at $media"
+output=$(ctl admin mount "$same" 2>&1) || fail "admin's second mount failed: $output"
+[ "$(printf '%s\n' "$output" | tail -n 1)" = "$media-2" ] || fail "the same label did not get $media-2: $output"
+for option in nosuid nodev; do
+  case $(options_of "$media") in *",$option,"*) ;; *) fail "$media lacks $option: $(options_of "$media")" ;; esac
+done
+as_user admin "echo mine > '$media/mine.txt'" || fail "admin cannot write to $media"
+owners=$(inside stat -c %U "$media" "$media/mine.txt" | sort -u)
+[ "$owners" = admin ] || fail "the volume and the file belong to $owners, not admin"
+[ "$(inside stat -c %a:%U /media/admin)" = 750:root ] || fail "/media/admin is $(inside stat -c %a:%U /media/admin)"
+if output=$(as_user guest "ls /media/admin" 2>&1); then fail "guest can list /media/admin: $output"; fi
+say "mounted at $media and $media-2 (nosuid,nodev), owned by admin; guest cannot look in"
+
+step "ntfs-helperctl: the volume stays mounted and writable across a restart of the helper"
+inside systemctl restart "$unit"
+inside mountpoint -q "$media" || fail "$media went with the helper's restart"
+as_user admin "echo again >> '$media/mine.txt'" || fail "$media is not writable after the restart"
+
+step "ntfs-helperctl list --json, unmount, check, rename, format"
+json=$(as_user admin "$ctl list --json") || fail "list failed: $json"
+printf '%s' "$json" | python3 -c '
+import json, sys
+volumes = {v["device"]: v for v in json.load(sys.stdin)}
+v = volumes["/dev/'"$disk"'"]
+assert (v["label"], v["type"], v["mountpoint"], v["access"]) == ("Data Stick", "ntfs", "'"$media"'", "rw"), v
+' || fail "list --json is not what was expected: $json"
+for device in "$disk" "$same"; do
+  output=$(ctl admin unmount "$device" 2>&1) || fail "unmount of $device failed: $output"
+done
+! inside test -e "$media" || fail "unmount left $media"
+! inside test -e "$media-2" || fail "unmount left $media-2"
+output=$(ctl admin check "$disk" 2>&1) || fail "check failed: $output"
+output=$(ctl admin rename "$disk" "'Renamed Stick'" 2>&1) || fail "rename failed: $output"
+[ "$(inside blkid -p -o value -s LABEL "/dev/$disk")" = "Renamed Stick" ] || fail "blkid does not see the new label"
+output=$(ctl admin format "$same" --exfat Fresh --yes 2>&1) || fail "format failed: $output"
+[ "$(inside blkid -p -o value -s TYPE "/dev/$same")" = exfat ] || fail "format made no exFAT volume"
+[ "$(ntfscat "$work/user.img" mine.txt)" = "mine
+again" ] || fail "what admin wrote is not on the volume"
+say "listed, unmounted (mount points gone), checked, renamed, formatted"
+
+step "ntfs-helperctl: a volume Windows hibernated on mounts read-only, and the user is told why"
+truncate -s 64M "$work/hibernated.img"
+mkntfs -F -Q -L Hibernated "$work/hibernated.img" >/dev/null 2>&1 || fail "mkntfs could not format hibernated.img"
+mkdir "$work/hibernated"
+ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mount hibernated.img here"
+{ printf hibr; head -c 8188 /dev/zero; } >"$work/hibernated/hiberfil.sys"
+umount "$work/hibernated"
+hibernated=$(attach_image "$work/hibernated.img")
+inside blkid >/dev/null || true
+output=$(ctl admin mount "$hibernated" 2>&1) || fail "the hibernated volume did not mount: $output"
+say "$output"
+case $output in *"Windows is hibernated"*) ;; *) fail "no reason line: $output" ;; esac
+case $(options_of /media/admin/Hibernated) in *,ro,*) ;; *) fail "the hibernated volume is not read-only" ;; esac
+ctl admin unmount "$hibernated" >/dev/null 2>&1 || fail "the hibernated volume did not unmount"
+
+step "ntfs-helperctl: guest, outside the administrators, is refused (77) and nothing is mounted"
+status=0
+output=$(ctl guest mount "$disk" 2>&1) || status=$?
+say "$output"
+[ "$status" = 77 ] || fail "guest's mount ended with $status, not 77"
+! inside findmnt --source "/dev/$disk" >/dev/null || fail "guest's refused mount mounted $disk"
+# ---- end of ntfs-helperctl ------------------------------------------------------------------
+
 step "Logs: the helper's lines are in journalctl -u $unit"
 inside busctl call "$bus_name" "$object" "$interface" checkDiskWithExecutablePath_forDiskIdentifier_reply_ \
   ss /bin/echo system-test-disk >/dev/null
