@@ -4,7 +4,6 @@
 #include "MessageCommands.h"
 #include "MountFolderName.h"
 
-#include <cstdio>
 #include <iomanip>
 #include <iostream>
 #include <pwd.h>
@@ -45,6 +44,15 @@ std::string humanSize(std::uint64_t bytes)
     std::ostringstream out;
     out << std::setprecision(size < 10 && unit > 0 ? 2 : 3) << size << " " << units[unit];
     return out.str();
+}
+
+// Pads to `width` characters (not bytes: labels are UTF-8).
+std::string padded(const std::string& text, std::size_t width)
+{
+    std::size_t characters = 0;
+    for (unsigned char c : text)
+        characters += (c & 0xC0) != 0x80;
+    return text + std::string(characters < width ? width - characters : 1, ' ');
 }
 
 std::string describe(const Volume& volume)
@@ -120,11 +128,16 @@ int DiskCommands::list()
         std::cout << (volumes.empty() ? "]\n" : "\n]\n");
         return Done;
     }
-    std::printf("%-14s %10s %-6s %-20s %-7s %-11s %s\n", "DEVICE", "SIZE", "TYPE", "LABEL", "ACCESS", "WINDOWS", "MOUNTPOINT");
+    auto row = [](const std::string& device, const std::string& size, const std::string& type, const std::string& label,
+                  const std::string& access, const std::string& windows, const std::string& mountPoint) {
+        std::cout << padded(device, 15) << padded(size, 11) << padded(type, 7) << padded(label, 21) << padded(access, 8)
+                  << padded(windows, 12) << mountPoint << "\n";
+    };
+    row("DEVICE", "SIZE", "TYPE", "LABEL", "ACCESS", "WINDOWS", "MOUNTPOINT");
+    auto orDash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
     for (const auto& v : volumes)
-        std::printf("%-14s %10s %-6s %-20s %-7s %-11s %s\n", v.device.c_str(), humanSize(v.size).c_str(), v.type.c_str(),
-                    v.label.empty() ? "-" : v.label.c_str(), v.mountPoint.empty() ? "-" : v.readOnly ? "ro" : "rw",
-                    v.windowsState.empty() ? "-" : v.windowsState.c_str(), v.mountPoint.empty() ? "-" : v.mountPoint.c_str());
+        row(v.device, humanSize(v.size), v.type, orDash(v.label), v.mountPoint.empty() ? "-" : v.readOnly ? "ro" : "rw",
+            orDash(v.windowsState), orDash(v.mountPoint));
     return Done;
 }
 
