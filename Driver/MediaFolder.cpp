@@ -94,9 +94,16 @@ UniqueFd MediaFolder::userFolder(const std::string& user, uid_t uid) const
     return folder;
 }
 
-bool MediaFolder::usable(int folder, const std::string& name, dev_t parentDevice)
+MediaFolder::Claim::~Claim()
 {
-    if (mkdirat(folder, name.c_str(), 0700) == 0)
+    if (made_ && folder_)
+        unlinkat(folder_.get(), std::filesystem::path(path_).filename().c_str(), AT_REMOVEDIR);
+}
+
+bool MediaFolder::usable(int folder, const std::string& name, dev_t parentDevice, bool& made)
+{
+    made = mkdirat(folder, name.c_str(), 0700) == 0;
+    if (made)
         return true;
     struct stat info {};
     // Something mounted on it has another device; anything in it is someone's.
@@ -121,12 +128,13 @@ std::optional<MediaFolder::Claim> MediaFolder::claim(const std::string& mountPoi
     struct stat info {};
     if (fstat(folder.get(), &info) != 0)
         refuse("cannot read " + (root_ / user).string());
+    bool made = false;
     std::string chosen = MountFolderName::firstFree(name, [&](const std::string& candidate) {
-        return !usable(folder.get(), candidate, info.st_dev);
+        return !usable(folder.get(), candidate, info.st_dev, made);
     });
     if (chosen.empty())
         throw Refused("no free folder for " + mountPoint);
-    return Claim{(root_ / user / chosen).string(), std::move(folder)};
+    return std::optional<Claim>(std::in_place, (root_ / user / chosen).string(), std::move(folder), made);
 }
 
 }  // namespace ntfs

@@ -23,10 +23,21 @@ public:
     struct Refused : std::runtime_error {
         using std::runtime_error::runtime_error;
     };
-    // The folder to mount on; the lock is held while the object lives.
-    struct Claim {
-        std::string path;
-        UniqueFd lock;
+    // The folder to mount on; the lock is held while the object lives. A folder the claim made is
+    // removed again when it goes, unless the mount kept it.
+    class Claim {
+    public:
+        Claim(std::string path, UniqueFd folder, bool made) : path_(std::move(path)), folder_(std::move(folder)), made_(made) {}
+        Claim(Claim&&) = default;
+        Claim& operator=(Claim&&) = delete;
+        ~Claim();
+        const std::string& path() const { return path_; }
+        void keep() { made_ = false; }
+
+    private:
+        std::string path_;
+        UniqueFd folder_;  // the user's folder, locked
+        bool made_;
     };
 
     explicit MediaFolder(std::filesystem::path root = "/media") : root_(std::move(root)) {}
@@ -39,7 +50,7 @@ public:
 
 private:
     UniqueFd userFolder(const std::string& user, uid_t uid) const;
-    static bool usable(int folder, const std::string& name, dev_t parentDevice);
+    static bool usable(int folder, const std::string& name, dev_t parentDevice, bool& made);
 
     std::filesystem::path root_;
 };

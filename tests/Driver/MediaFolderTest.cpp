@@ -33,7 +33,7 @@ TEST_F(MediaFolderTest, MakesTheUsersFolderForThemAloneAndPassesOverTakenNames)
 {
     auto first = media.claim(mine("Data"), getuid());
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->path, mine("Data"));
+    EXPECT_EQ(first->path(), mine("Data"));
     struct stat info {};
     ASSERT_EQ(stat((temp / "media" / user).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0750u);
@@ -45,11 +45,15 @@ TEST_F(MediaFolderTest, MakesTheUsersFolderForThemAloneAndPassesOverTakenNames)
 
     // While the first claim is held, another waits; once its folder holds a volume, the next name.
     EXPECT_FALSE(media.claim(mine("Data"), getuid(), false));
-    std::ofstream(first->path + "/mounted") << "x";
+    first->keep();
+    std::ofstream(first->path() + "/mounted") << "x";
     first.reset();
-    EXPECT_EQ(media.claim(mine("Data"), getuid())->path, mine("Data-2"));
-    // An empty folder left behind is taken again.
-    EXPECT_EQ(media.claim(mine("Data-2"), getuid())->path, mine("Data-2"));
+    EXPECT_EQ(media.claim(mine("Data"), getuid())->path(), mine("Data-2"));
+    // A folder the claim made goes when the mount failed; an empty one found there is taken again.
+    EXPECT_FALSE(fs::exists(mine("Data-2")));
+    fs::create_directory(mine("Data-2"));
+    EXPECT_EQ(media.claim(mine("Data-2"), getuid())->path(), mine("Data-2"));
+    EXPECT_TRUE(fs::exists(mine("Data-2")));
 }
 
 TEST_F(MediaFolderTest, RefusesEveryOtherShapeOfPathAndForeignFolders)
