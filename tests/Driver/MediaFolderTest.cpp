@@ -46,8 +46,8 @@ TEST_F(MediaFolderTest, MakesTheUsersFolderForThemAloneAndPassesOverTakenNames)
     // While the first claim is held, another waits; once its folder holds a volume, the next name.
     EXPECT_FALSE(media.claim(mine("Data"), getuid(), false));
     first->keep();
-    std::ofstream(first->path() + "/mounted") << "x";
     first.reset();
+    std::ofstream(mine("Data/mounted")) << "x";
     EXPECT_EQ(media.claim(mine("Data"), getuid())->path(), mine("Data-2"));
     // A folder the claim made goes when the mount failed; an empty one found there is taken again.
     EXPECT_FALSE(fs::exists(mine("Data-2")));
