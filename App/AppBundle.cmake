@@ -14,17 +14,11 @@ set(NTFS_CARRIED_HELPER ${NTFS_APP_BUILD_DIR}/Library/LaunchServices/${NTFS_HELP
 set(NTFS_APP_RUNNABLE_SCRIPTS Install-Kext.sh Install-Executables.sh Uninstall.sh Reload.sh)
 set(NTFS_APP_SCRIPTS ${NTFS_APP_RUNNABLE_SCRIPTS} driver-common.sh)  # the last is sourced by the others
 set(NTFS_APP_DRIVER_FILES
-  libintl.8.dylib
-  tarn_ntfs_fix
-  tarn_ntfs-formatter
-  tarn_ntfs-diskutil
   tarn_ntfs.kext/README
   tarn_ntfs.kext/Contents/Linux/tarn_ntfs.conf
   tarn_ntfs.fs/README
-  tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
 )
-set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS} tarn_ntfs_fix tarn_ntfs-formatter tarn_ntfs-diskutil
-  tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs)
+set(NTFS_APP_EXECUTABLE_RESOURCES ${NTFS_APP_RUNNABLE_SCRIPTS})
 
 set(ntfs_bundle_outputs ${NTFS_CARRIED_HELPER})
 foreach(kind IN ITEMS Scripts Driver)
@@ -56,9 +50,15 @@ add_custom_command(OUTPUT ${NTFS_CARRIED_HELPER}
   DEPENDS ${NTFS_HELPER_TARGET}
   COMMENT "App carries the helper in Library/LaunchServices")
 add_custom_target(ntfs_app_bundle ALL DEPENDS ${ntfs_bundle_outputs})
-# The launchers' probe is built straight into Resources/ (Driver/CMakeLists.txt).
-add_dependencies(ntfs_app_bundle tarn_ntfs-probe)
-install(TARGETS tarn_ntfs-probe RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources)
+# The driver (its library and its program under each name) is built straight into Resources/
+# (Driver/CMakeLists.txt).
+add_dependencies(ntfs_app_bundle tarn_ntfs_programs)
+install(TARGETS tarn_ntfs_driver LIBRARY DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources)
+foreach(name IN LISTS NTFS_DRIVER_PROGRAMS)
+  get_filename_component(subdir ${name} DIRECTORY)
+  get_filename_component(file ${name} NAME)
+  install(PROGRAMS $<TARGET_FILE:tarn_ntfs> DESTINATION ${NTFS_APP_INSTALL_DIR}/Resources/${subdir} RENAME ${file})
+endforeach()
 add_dependencies(${NTFS_APP_NAME} ntfs_app_bundle)
 
 install(TARGETS ${NTFS_APP_NAME} ntfs_privileged_trampoline RUNTIME DESTINATION ${NTFS_APP_INSTALL_DIR})

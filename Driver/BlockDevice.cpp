@@ -1,58 +1,42 @@
 #include "BlockDevice.h"
 
+#include "MountTable.h"
 #include "UniqueFd.h"
 
-#include <libmount/libmount.h>
-
+#include <array>
 #include <cerrno>
-#include <cstring>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <poll.h>
-#include <sys/syscall.h>
-#include <time.h>
+#include <set>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <vector>
+#include <unistd.h>
 
 namespace ntfs {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::optional<dev_t> blockNumberOf(const std::string& path)
-{
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode))
-        return std::nullopt;
-    return info.st_rdev;
-}
-
 // Device number -> where it is in use ("mounted at /data", "swap").
 using InUse = std::map<dev_t, std::string>;
 
 void addMounts(InUse& inUse)
 {
-    std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)> table(mnt_new_table_from_file("/proc/self/mountinfo"),
-                                                                     &mnt_unref_table);
-    if (!table)
-        return;
-    std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> iter(mnt_new_iter(MNT_ITER_FORWARD), &mnt_free_iter);
-    libmnt_fs* entry = nullptr;
-    while (mnt_table_next_fs(table.get(), iter.get(), &entry) == 0) {
-        const char* target = mnt_fs_get_target(entry);
-        std::string where = std::string("mounted at ") + (target ? target : "?");
-        if (target && std::strcmp(target, "/") == 0)
+    const MountTable table = MountTable::read();
+    for (const auto& entry : table.entries()) {
+        std::string where = "mounted at " + entry.target;
+        if (entry.target == "/")
             where += " (the running system's root)";
         // A FUSE volume carries the number of its block device, a kernel one too; the source
         // path catches the rest.
-        inUse.emplace(mnt_fs_get_devno(entry), where);
-        if (const char* source = mnt_fs_get_srcpath(entry))
-            if (auto number = blockNumberOf(source))
-                inUse.emplace(*number, where);
+        inUse.emplace(entry.device, where);
+        if (entry.sourceDevice)
+            inUse.emplace(*entry.sourceDevice, where);
     }
 }
 
@@ -62,7 +46,7 @@ void addSwaps(InUse& inUse)
     std::string line;
     std::getline(swaps, line);  // the heading
     while (std::getline(swaps, line))
-        if (auto number = blockNumberOf(line.substr(0, line.find_first_of(" \t"))))
+        if (auto number = MountTable::deviceNumberOf(line.substr(0, line.find_first_of(" \t"))))
             inUse.emplace(*number, "used as swap");
 }
 
@@ -101,6 +85,35 @@ std::vector<std::pair<dev_t, std::string>> familyOf(dev_t number)
     return family;
 }
 
+std::string linkText(const fs::path& link)
+{
+    std::array<char, 256> buffer;
+    ssize_t n = readlink(link.c_str(), buffer.data(), buffer.size());
+    return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
+}
+
+// The mounts that hold device nodes: only descriptors opened there are worth a look.
+std::set<int> deviceNodeMounts()
+{
+    std::set<int> ids;
+    const MountTable table = MountTable::read();
+    for (const auto& entry : table.entries())
+        if (entry.type == "devtmpfs" || entry.type == "tmpfs")
+            ids.insert(entry.id);
+    return ids;
+}
+
+int mountIdOf(const fs::path& fdinfo)
+{
+    std::ifstream info(fdinfo);
+    std::string key;
+    int id = -1;
+    while (info >> key)
+        if (key == "mnt_id:" && info >> id)
+            return id;
+    return -1;
+}
+
 }  // namespace
 
 std::optional<BlockDevice> BlockDevice::named(const std::string& disk, std::string& why)
@@ -110,12 +123,26 @@ std::optional<BlockDevice> BlockDevice::named(const std::string& disk, std::stri
         return std::nullopt;
     }
     std::string path = disk.front() == '/' ? disk : "/dev/" + disk;
-    auto number = blockNumberOf(path);
-    if (!number) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) {
         why = path + " is not a block device";
         return std::nullopt;
     }
-    return BlockDevice(path, *number);
+    return BlockDevice(path, info.st_rdev);
+}
+
+BlockDevice BlockDevice::wholeDisk() const
+{
+    std::error_code ec;
+    fs::path self = fs::canonical(sysfsOf(number_), ec);
+    if (ec || !fs::exists(self / "partition", ec))
+        return *this;
+    fs::path disk = self.parent_path();
+    auto number = numberFromSysfs(disk);
+    std::string path = "/dev/" + disk.filename().string();
+    if (number && MountTable::deviceNumberOf(path) == number)
+        return BlockDevice(path, *number);
+    return *this;
 }
 
 BlockDevice::Usage BlockDevice::usage() const
@@ -138,39 +165,46 @@ BlockDevice::Usage BlockDevice::usage() const
     return {};
 }
 
-std::vector<pid_t> BlockDevice::holders() const
+std::vector<BlockDevice::Holder> BlockDevice::holders() const
 {
-    std::vector<pid_t> pids;
+    const std::set<int> nodeMounts = deviceNodeMounts();
+    std::vector<Holder> found;
     std::error_code ec;
     for (const auto& process : fs::directory_iterator("/proc", ec)) {
         std::string name = process.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
+        if (name.find_first_not_of("0123456789") != std::string::npos || name == std::to_string(getpid()))
             continue;
+        Holder holder{static_cast<pid_t>(std::stol(name)), false};
+        bool holds = false;
         std::error_code fdError;
         for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            struct stat info;
-            if (stat(fd.path().c_str(), &info) == 0 && S_ISBLK(info.st_mode) && info.st_rdev == number_) {
-                pids.push_back(static_cast<pid_t>(std::stol(name)));
-                break;
-            }
+            std::string target = linkText(fd.path());
+            if (target == "/dev/fuse")
+                holder.servesFuse = true;
+            if (holds || target.rfind("/dev/", 0) != 0)
+                continue;
+            if (!nodeMounts.count(mountIdOf(process.path() / "fdinfo" / fd.path().filename())))
+                continue;
+            struct statx info {};
+            holds = statx(AT_FDCWD, fd.path().c_str(), AT_STATX_DONT_SYNC, STATX_TYPE, &info) == 0
+                    && S_ISBLK(info.stx_mode) && makedev(info.stx_rdev_major, info.stx_rdev_minor) == number_;
         }
+        if (holds)
+            found.push_back(holder);
     }
-    return pids;
+    return found;
 }
 
 bool BlockDevice::waitForEnd(const std::vector<pid_t>& pids, int timeoutMs)
 {
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (pid_t pid : pids) {
         UniqueFd process(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
         if (!process)
             continue;  // already gone
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        long spent = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ended{process.get(), POLLIN, 0};
-        if (spent >= timeoutMs || poll(&ended, 1, static_cast<int>(timeoutMs - spent)) != 1)
+        if (left.count() <= 0 || poll(&ended, 1, static_cast<int>(left.count())) != 1)
             return false;
     }
     return true;

@@ -16,16 +16,24 @@ public:
         Use use = Use::Free;
         std::string why;  // for people: what is mounted where
     };
+    struct Holder {
+        pid_t pid = 0;
+        bool servesFuse = false;  // holds /dev/fuse too: the FUSE daemon of a volume on the device
+    };
 
     // Nothing, with `why` set, when the name is not a block device.
     static std::optional<BlockDevice> named(const std::string& disk, std::string& why);
 
     const std::string& path() const { return path_; }
+    dev_t number() const { return number_; }
+    // The disk that this partition is on; the device itself when it is a whole disk.
+    BlockDevice wholeDisk() const;
     // Mounted itself (or swap, or opened exclusively by someone), or holding a mounted volume:
     // a partition, a device-mapper or RAID volume built on it, the running system's root.
     Usage usage() const;
-    // The processes that hold the device open (a FUSE driver serving it, say).
-    std::vector<pid_t> holders() const;
+    // The processes that hold the device open. Only descriptors opened on /dev are looked at, so
+    // a process with files open on a hung file system costs nothing and stalls nothing.
+    std::vector<Holder> holders() const;
     // Waits until these processes have ended, or the timeout has passed; false then.
     static bool waitForEnd(const std::vector<pid_t>& pids, int timeoutMs);
 

@@ -74,6 +74,19 @@ bool MediaFolder::covers(const std::string& mountPoint) const
     return !relative.empty() && *relative.begin() != ".." && *relative.begin() != ".";
 }
 
+uid_t MediaFolder::ownerIn(const std::string& options)
+{
+    std::string list = "," + options;
+    auto at = list.rfind(",uid=");
+    if (at == std::string::npos)
+        return geteuid();
+    try {
+        return static_cast<uid_t>(std::stoul(list.substr(at + 5)));
+    } catch (const std::exception&) {
+        throw Refused("\"uid=" + list.substr(at + 5, list.find(',', at + 1) - at - 5) + "\" names no user");
+    }
+}
+
 UniqueFd MediaFolder::userFolder(const std::string& user, uid_t uid) const
 {
     UniqueFd root(open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

@@ -29,7 +29,7 @@ public:
     public:
         Claim(std::string path, UniqueFd folder, bool made) : path_(std::move(path)), folder_(std::move(folder)), made_(made) {}
         Claim(Claim&&) = default;
-        Claim& operator=(Claim&&) = delete;
+        Claim& operator=(Claim&&) = default;
         ~Claim();
         const std::string& path() const { return path_; }
         void keep() { made_ = false; }
@@ -44,6 +44,8 @@ public:
 
     // Whether `mountPoint` lies below the media root at all (and so must pass claim()).
     bool covers(const std::string& mountPoint) const;
+    // The user a volume is mounted for: the "uid=" of its mount options, else ourselves.
+    static uid_t ownerIn(const std::string& options);
     // Claims `mountPoint` (or the next free choice of its name) for `uid`; throws Refused.
     // Without `wait`, a folder locked by another claim gives nothing instead of waiting.
     std::optional<Claim> claim(const std::string& mountPoint, uid_t uid, bool wait = true) const;

@@ -1,43 +1,35 @@
 #include "NtfsVolumeState.h"
 
-#include "PosixCommandRunner.h"
-#include "Subprocess.h"
-
 #include <blkid/blkid.h>
 
 #include <array>
-#include <cstdlib>
-#include <filesystem>
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <memory>
-#include <poll.h>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#define HAVE_STDINT_H 1
+#define HAVE_STDDEF_H 1
+#define HAVE_SYS_TYPES_H 1
+#define HAVE_SYS_STAT_H 1
+#define HAVE_STDARG_H 1
+extern "C" {
+#include <ntfs-3g/attrib.h>
+#include <ntfs-3g/dir.h>
+#include <ntfs-3g/inode.h>
+#include <ntfs-3g/logging.h>
+#include <ntfs-3g/volume.h>
+}
 
 namespace ntfs {
 namespace {
 
-std::string onPath(const std::string& tool)
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        auto candidate = std::filesystem::path(dir.empty() ? "." : dir) / tool;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate.string();
-    }
-    return tool;
-}
-
-}  // namespace
-
-const char* NtfsVolumeState::nameOf(State state)
-{
-    static constexpr std::array<const char*, 5> names{"clean", "dirty", "hibernated", "not-ntfs", "unreadable"};
-    return names[static_cast<std::size_t>(state)];
-}
-
-bool NtfsVolumeState::isNtfs(const std::string& device)
+bool isNtfs(const std::string& device)
 {
     std::unique_ptr<blkid_struct_probe, decltype(&blkid_free_probe)> probe(
         blkid_new_probe_from_filename(device.c_str()), &blkid_free_probe);
@@ -50,53 +42,132 @@ bool NtfsVolumeState::isNtfs(const std::string& device)
     return blkid_probe_lookup_value(probe.get(), "TYPE", &type, nullptr) == 0 && std::string(type) == "ntfs";
 }
 
-// Reads only the first four bytes of hiberfil.sys; the file itself may be many gigabytes.
-bool NtfsVolumeState::hibernated(const std::string& device)
+// libntfs-3g's complaints, kept for the detail instead of going to the terminal.
+std::string firstComplaint;
+
+int keepComplaint(const char*, const char*, int, u32 level, void*, const char* format, va_list args)
 {
-    Subprocess cat = Subprocess::spawn({onPath("ntfscat"), {"-f", device, "hiberfil.sys"}, {}});
-    std::string head;
-    cat.readOutput([&head](std::string_view chunk) {
-        head.append(chunk.substr(0, 4 - head.size()));
-        return head.size() < 4;
-    });
-    // Leaving scope stops ntfscat: nothing more of the file is wanted.
-    return head == "hibr" || head == "HIBR" || head == "wake" || head == "WAKE";
+    if (!firstComplaint.empty() || !(level & (NTFS_LOG_LEVEL_ERROR | NTFS_LOG_LEVEL_PERROR | NTFS_LOG_LEVEL_CRITICAL)))
+        return 0;
+    std::array<char, 512> text;
+    int n = std::vsnprintf(text.data(), text.size(), format, args);
+    firstComplaint.assign(text.data(), n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), text.size() - 1) : 0);
+    while (!firstComplaint.empty() && firstComplaint.back() == '\n')
+        firstComplaint.pop_back();
+    return n;
 }
 
-int NtfsVolumeState::dirtyFlag(const std::string& device, std::string& detail)
+// A damaged volume can send the library into a loop: past the deadline the process ends,
+// saying so, rather than hang its caller.
+volatile std::sig_atomic_t tooSlowStatus = 65;
+
+void endTooSlow(int)
 {
-    PosixCommandRunner runner(64 * 1024);
-    CommandRun info = runner.run(onPath("ntfsinfo"), {"-f", "-m", device});
-    auto at = info.output.find("Volume Flags:");
-    if (!info.started() || info.status.value != 0 || at == std::string::npos) {
-        detail = info.output.substr(0, info.output.find('\n'));
-        return -1;
+    static const char text[] = "the volume's state could not be read in time: it is damaged or the device hangs\n";
+    (void)!write(STDOUT_FILENO, text, sizeof text - 1);
+    _exit(tooSlowStatus);
+}
+
+class ReadDeadline {
+public:
+    ReadDeadline(int seconds, int status)
+    {
+        tooSlowStatus = status;
+        struct sigaction end {};
+        end.sa_handler = endTooSlow;
+        sigemptyset(&end.sa_mask);
+        sigaction(SIGALRM, &end, &previous_);
+        alarm(static_cast<unsigned>(seconds));
     }
-    unsigned long flags = std::strtoul(info.output.c_str() + at + 13, nullptr, 16);
-    return (flags & 0x0001) ? 1 : 0;
+    ~ReadDeadline()
+    {
+        alarm(0);
+        sigaction(SIGALRM, &previous_, nullptr);
+    }
+    ReadDeadline(const ReadDeadline&) = delete;
+    ReadDeadline& operator=(const ReadDeadline&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+struct VolumeCloser {
+    void operator()(ntfs_volume* volume) const { ntfs_umount(volume, FALSE); }
+};
+struct InodeCloser {
+    void operator()(ntfs_inode* inode) const { ntfs_inode_close(inode); }
+};
+struct AttributeCloser {
+    void operator()(ntfs_attr* attribute) const { ntfs_attr_close(attribute); }
+};
+
+enum class Hibernation { No, Yes, Unknown };
+
+// Reads only the first four bytes of hiberfil.sys; the file itself may be many gigabytes.
+Hibernation hibernationOf(ntfs_volume* volume, std::string& why)
+{
+    std::unique_ptr<ntfs_inode, InodeCloser> file(ntfs_pathname_to_inode(volume, nullptr, "hiberfil.sys"));
+    if (!file) {
+        if (errno == ENOENT)
+            return Hibernation::No;
+        why = "hiberfil.sys cannot be read: " + (firstComplaint.empty() ? std::strerror(errno) : firstComplaint);
+        return Hibernation::Unknown;
+    }
+    std::unique_ptr<ntfs_attr, AttributeCloser> data(ntfs_attr_open(file.get(), AT_DATA, AT_UNNAMED, 0));
+    if (!data) {
+        why = "hiberfil.sys has no readable data: " + (firstComplaint.empty() ? std::strerror(errno) : firstComplaint);
+        return Hibernation::Unknown;
+    }
+    if (data->data_size == 0)
+        return Hibernation::No;
+    std::array<char, 4> head{};
+    if (ntfs_attr_pread(data.get(), 0, static_cast<s64>(head.size()), head.data()) != static_cast<s64>(head.size())) {
+        why = "the start of hiberfil.sys cannot be read";
+        return Hibernation::Unknown;
+    }
+    std::string magic(head.data(), head.size());
+    return magic == "hibr" || magic == "HIBR" || magic == "wake" || magic == "WAKE" ? Hibernation::Yes : Hibernation::No;
 }
 
-NtfsVolumeState::State NtfsVolumeState::of(const std::string& device, std::string& detail)
+}  // namespace
+
+const char* NtfsVolumeState::nameOf(State state)
 {
+    static constexpr std::array<const char*, 5> names{"clean", "dirty", "hibernated", "not-ntfs", "unreadable"};
+    return names[static_cast<std::size_t>(state)];
+}
+
+NtfsVolumeState::State NtfsVolumeState::of(const std::string& device, const Reading& reading, std::string& detail)
+{
+    ReadDeadline deadline(reading.seconds, reading.statusWhenTooSlow);
     if (!isNtfs(device)) {
         detail = device + " holds no NTFS file system";
         return State::NotNtfs;
     }
-    try {
-        if (hibernated(device)) {
-            detail = "Windows saved a session in hiberfil.sys (hibernation or Fast Startup)";
-            return State::Hibernated;
-        }
-    } catch (const std::system_error& e) {
-        detail = std::string("cannot run ntfscat: ") + e.what();
+    firstComplaint.clear();
+    ntfs_log_set_handler(keepComplaint);
+    std::unique_ptr<ntfs_volume, VolumeCloser> volume(
+        ntfs_mount(device.c_str(), NTFS_MNT_RDONLY | NTFS_MNT_FORENSIC | NTFS_MNT_IGNORE_HIBERFILE));
+    if (!volume) {
+        detail = "the volume cannot be read: " + (firstComplaint.empty() ? std::strerror(errno) : firstComplaint);
         return State::Unreadable;
     }
-    std::string why;
-    switch (dirtyFlag(device, why)) {
-    case 1: detail = "the volume's dirty flag is set (it was not unmounted cleanly)"; return State::Dirty;
-    case 0: detail = "clean"; return State::Clean;
-    default: detail = "the volume cannot be read: " + why; return State::Unreadable;
+    if (reading.hibernation) {
+        std::string why;
+        switch (hibernationOf(volume.get(), why)) {
+        case Hibernation::Yes:
+            detail = "Windows saved a session in hiberfil.sys (hibernation or Fast Startup)";
+            return State::Hibernated;
+        case Hibernation::Unknown: detail = "whether Windows is hibernated on it is unknown: " + why; return State::Unreadable;
+        case Hibernation::No: break;
+        }
     }
+    if (le16_to_cpu(volume->flags) & VOLUME_IS_DIRTY) {
+        detail = "the volume's dirty flag is set (it was not unmounted cleanly)";
+        return State::Dirty;
+    }
+    detail = "clean";
+    return State::Clean;
 }
 
 }  // namespace ntfs

@@ -18,6 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A device that does not answer within this long ends the listing (with the driver's "unreadable").
+constexpr int readDeadlineSeconds = 20;
+constexpr int unreadableStatus = 65;
+
 std::string readLine(const fs::path& file)
 {
     std::ifstream in(file);
@@ -177,7 +181,7 @@ void VolumeCatalog::addWindowsState(Volume& volume)
     if (volume.type != "ntfs" || access(volume.device.c_str(), R_OK) != 0)
         return;
     std::string detail;
-    auto state = NtfsVolumeState::of(volume.device, detail);
+    auto state = NtfsVolumeState::of(volume.device, {true, readDeadlineSeconds, unreadableStatus}, detail);
     if (state == NtfsVolumeState::State::Clean || state == NtfsVolumeState::State::Dirty ||
         state == NtfsVolumeState::State::Hibernated)
         volume.windowsState = NtfsVolumeState::nameOf(state);

@@ -1,5 +1,6 @@
 #include "Subprocess.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -63,7 +64,7 @@ struct ChildSetup {
 
 class SpawnAttributes {
 public:
-    explicit SpawnAttributes(const ChildSetup& setup)
+    SpawnAttributes(const ChildSetup& setup, bool ownGroup)
     {
         posix_spawn_file_actions_init(&actions_);
         posix_spawnattr_init(&attributes_);
@@ -81,7 +82,9 @@ public:
         sigfillset(&all);
         posix_spawnattr_setsigmask(&attributes_, &none);
         posix_spawnattr_setsigdefault(&attributes_, &all);
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes_, 0);
+        posix_spawnattr_setflags(&attributes_, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF
+                                                                  | (ownGroup ? POSIX_SPAWN_SETPGROUP : 0)));
     }
     ~SpawnAttributes()
     {
@@ -99,9 +102,9 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-pid_t spawnDirectly(const std::string& program, ChildSetup& setup)
+pid_t spawnDirectly(const std::string& program, ChildSetup& setup, bool ownGroup)
 {
-    SpawnAttributes attributes(setup);
+    SpawnAttributes attributes(setup, ownGroup);
     pid_t pid = -1;
     int error = posix_spawn(&pid, program.c_str(), attributes.actions(), attributes.attributes(), setup.argv.get(),
                             setup.environment());
@@ -191,7 +194,7 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
     UniqueFd writeEnd(pipeFds[1]);
     std::vector<std::string> argv{request.program};
     argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());
-    ChildSetup setup{openOrFail("/dev/null", O_RDONLY, "open /dev/null"), std::move(writeEnd), {}, CStrings(std::move(argv)),
+    ChildSetup setup{openOrFail(request.input ? request.input->c_str() : "/dev/null", O_RDONLY, "open the input"), std::move(writeEnd), {}, CStrings(std::move(argv)),
                      std::nullopt};
     if (request.workingDirectory)
         setup.directory = openOrFail(request.workingDirectory->c_str(), O_RDONLY | O_DIRECTORY, "open working directory");
@@ -199,8 +202,11 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
         setup.envp.emplace(*request.environment);
     setup.errorsToOutput = request.errorsToOutput;
 
-    pid_t pid = request.runAs ? spawnAsUser(request.program, setup, *request.runAs) : spawnDirectly(request.program, setup);
-    return adopt(pid, std::move(readEnd));
+    pid_t pid = request.runAs ? spawnAsUser(request.program, setup, *request.runAs)
+                              : spawnDirectly(request.program, setup, request.ownProcessGroup);
+    Subprocess child = adopt(pid, std::move(readEnd));
+    child.ownGroup_ = request.ownProcessGroup && !request.runAs;
+    return child;
 }
 
 Subprocess Subprocess::adopt(pid_t pid, UniqueFd output)
@@ -217,7 +223,8 @@ Subprocess Subprocess::adopt(pid_t pid, UniqueFd output)
 
 Subprocess::Subprocess(Subprocess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)), pidFd_(std::move(other.pidFd_)), output_(std::move(other.output_)),
-      exit_(std::exchange(other.exit_, std::nullopt)), released_(other.released_)
+      exit_(std::exchange(other.exit_, std::nullopt)), released_(other.released_), ownGroup_(other.ownGroup_),
+      deadline_(other.deadline_), deadlinePassed_(other.deadlinePassed_)
 {
 }
 
@@ -230,6 +237,9 @@ Subprocess& Subprocess::operator=(Subprocess&& other) noexcept
         output_ = std::move(other.output_);
         exit_ = std::exchange(other.exit_, std::nullopt);
         released_ = other.released_;
+        ownGroup_ = other.ownGroup_;
+        deadline_ = other.deadline_;
+        deadlinePassed_ = other.deadlinePassed_;
     }
     return *this;
 }
@@ -258,18 +268,53 @@ std::optional<ExitStatus> Subprocess::reap(int options)
     return exit_;
 }
 
+int Subprocess::millisecondsLeft() const
+{
+    if (!deadline_)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long>(0, left.count()));
+}
+
+void Subprocess::killForDeadline() const
+{
+    deadlinePassed_ = true;
+    if (ownGroup_)
+        kill(-pid_, SIGKILL);
+    kill(pid_, SIGKILL);
+}
+
 std::optional<ExitStatus> Subprocess::tryReap() { return reap(WNOHANG); }
 
-ExitStatus Subprocess::waitForExit() { return *reap(0); }
+ExitStatus Subprocess::waitForExit()
+{
+    if (deadline_ && !exit_)
+        awaitReadableBeforeExit(-1);
+    if (deadlinePassed_ && !exit_) {
+        // Killed, but a process stuck in the kernel (on a dead device, say) may not end at once;
+        // it is not worth hanging for.
+        pollfd ended{pidFd_.get(), POLLIN, 0};
+        if (poll(&ended, 1, 1000) != 1) {
+            released_ = true;
+            exit_ = ExitStatus{ExitStatus::Kind::Signaled, SIGKILL};
+        }
+    }
+    return *reap(0);
+}
 
 bool Subprocess::awaitReadableBeforeExit(int fd) const
 {
     for (;;) {
         std::array<pollfd, 2> fds{{{fd, POLLIN, 0}, {pidFd_.get(), POLLIN, 0}}};
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        int ready = poll(fds.data(), fds.size(), millisecondsLeft());
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             return false;  // nothing to wait on any more; the caller goes on to reap
+        }
+        if (ready == 0) {
+            killForDeadline();
+            return false;
         }
         if (fds[1].revents != 0)
             return false;

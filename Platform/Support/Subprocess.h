@@ -3,6 +3,7 @@
 #include "ExitStatus.h"
 #include "UniqueFd.h"
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,8 @@ struct SpawnRequest {
     std::optional<std::vector<std::string>> environment = std::nullopt;  // "NAME=value" each; none: ours
     std::optional<RunAs> runAs = std::nullopt;  // none: our own user
     bool errorsToOutput = true;  // false: the child's stderr is ours (a tool that talks to the user's terminal)
+    std::optional<std::filesystem::path> input = std::nullopt;  // the child's stdin; none: /dev/null
+    bool ownProcessGroup = false;  // so that a deadline ends whatever the child started too
 };
 
 // A child process: stdin from /dev/null, stdout and stderr on one close-on-exec pipe, every other
@@ -63,6 +66,10 @@ public:
     // The child is no longer ours to kill (a tool running as root may not be ours to signal, and
     // its owner may want it to outlive us): when the object goes, a running child is left alone.
     void release() { released_ = true; }
+    // From then on waiting for output or the end gives up at `deadline`: the child (its process
+    // group, when it has its own) is killed, and the waits return as if it had ended.
+    void setDeadline(std::chrono::steady_clock::time_point deadline) { deadline_ = deadline; }
+    bool deadlinePassed() const { return deadlinePassed_; }
 
     // Hands the output to the reader while the child runs, and once it has ended what the pipe
     // still holds (a grandchild holding the pipe open does not keep us waiting). Returns true
@@ -82,12 +89,17 @@ private:
     Subprocess(pid_t pid, UniqueFd pidFd, UniqueFd output) : pid_(pid), pidFd_(std::move(pidFd)), output_(std::move(output)) {}
     static Subprocess adopt(pid_t pid, UniqueFd output);
     std::optional<ExitStatus> reap(int options);
+    int millisecondsLeft() const;
+    void killForDeadline() const;
 
     pid_t pid_ = -1;
     UniqueFd pidFd_;
     UniqueFd output_;
     std::optional<ExitStatus> exit_;
     bool released_ = false;
+    bool ownGroup_ = false;
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    mutable bool deadlinePassed_ = false;
 };
 
 }  // namespace ntfs

@@ -166,6 +166,27 @@ say "unmounted and checked; ntfscat reads the file back from the image"
 
 # ---- ntfs-helperctl: a desktop user's disks by device name alone (admin is not root) ----------
 ctl=$prefix/bin/ntfs-helperctl
+at_terminal=/usr/local/libexec/ntfs-system-test/at-terminal
+cat >"$root$at_terminal" <<'EOF'
+#!/bin/sh
+# at-terminal PASSWORD COMMAND: runs COMMAND at a terminal of its own (script), types PASSWORD
+# there once the terminal asks for one, prints the screen and ends with COMMAND's status.
+dir=$(mktemp -d)
+mkfifo "$dir/keys"
+{ script -qec "$2" /dev/null <"$dir/keys" >"$dir/screen" 2>&1; echo $? >"$dir/status"; } &
+exec 3>"$dir/keys"
+tries=0
+until grep -q 'Password:' "$dir/screen" || [ -e "$dir/status" ] || [ "$tries" -ge 300 ]; do
+  sleep 0.1
+  tries=$((tries + 1))
+done
+printf '%s\n' "$1" >&3
+exec 3>&-
+wait
+cat "$dir/screen"
+exit "$(cat "$dir/status")"
+EOF
+chmod 0755 "$root$at_terminal"
 # ctl USER ARGUMENT...: ntfs-helperctl as USER in a local session, whose agent answers with
 # USER's password.
 ctl() {
@@ -189,7 +210,7 @@ output=$(ctl admin mount "$disk" 2>&1) || fail "admin's mount failed: $output"
 say "$output"
 [ "$(printf '%s\n' "$output" | tail -n 1)" = "$media" ] || fail "not mounted at $media"
 # At a terminal without a desktop agent, the password is asked there (polkit's text agent).
-output=$(as_user admin "printf 'admin-secret\n' | script -qec '$ctl mount $same' /dev/null" 2>&1) ||
+output=$(as_user admin "$at_terminal admin-secret '$ctl mount $same'" 2>&1) ||
   fail "admin's mount from a terminal failed: $output"
 say "$output"
 case $output in *"Password:"*) ;; *) fail "the terminal did not ask for the password: $output" ;; esac

@@ -3,8 +3,8 @@
 # Usage: Install-Executables.sh LIBRARY REPAIR-TOOL FORMATTER
 #
 # Places, below NTFS_INSTALL_ROOT ("/" when unset or empty; must be absolute):
-#   usr/local/lib/tarn_ntfs/libintl.so.8   the library, in a folder of its own so that it never
-#                                          shadows the system's libintl (the tools find it by RUNPATH)
+#   usr/local/lib/tarn_ntfs/libintl.so.8   the driver's library, in a folder of its own so that it
+#                                          never shadows the system's libintl (the tools load it by path)
 #   usr/local/sbin/tarn_ntfs_fix           the repair tool
 #   usr/local/sbin/tarn_ntfs-formatter     the formatting tool
 #   usr/local/sbin/tarn_ntfs-diskutil      the disk utility      } taken from the folder that

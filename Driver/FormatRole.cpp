@@ -1,0 +1,45 @@
+// tarn_ntfs-formatter -v NAME DISK: a fast NTFS format (mkntfs -Q) labelled NAME; never of
+// anything in use.
+#include "BlockDevice.h"
+#include "DiskLock.h"
+#include "DriverRoles.h"
+#include "DriverStatus.h"
+#include "ToolRunner.h"
+#include "VolumeLabel.h"
+
+#include <cstdio>
+
+namespace ntfs {
+namespace {
+
+const char* const me = "tarn_ntfs-formatter";
+const char* const usageText = "usage: tarn_ntfs-formatter -v NAME DISK   (DISK: /dev/sdb1 or sdb1)\n"
+                          "Formats DISK as NTFS (quick format) with the volume label NAME (at most 128 characters).\n";
+
+}  // namespace
+
+int runFormatter(const Arguments& arguments)
+{
+    if (asksForHelp(arguments))
+        return showHelp(usageText);
+    if (arguments.size() != 3 || arguments[0] != "-v")
+        return failWith(me, status::usage, usageText);
+    const std::string& name = arguments[1];
+    if (auto refusal = VolumeLabel::refusal(name, VolumeLabel::FileSystem::Ntfs))
+        return failWith(me, status::usage, *refusal + "; nothing was written");
+    std::string why;
+    auto device = BlockDevice::named(arguments[2], why);
+    if (!device)
+        return failWith(me, status::notBlockDevice, why);
+    auto lock = DiskLock::take(*device, std::chrono::seconds(30), why);
+    if (!lock)
+        return failWith(me, status::busy, why);
+    auto usage = device->usage();
+    if (usage.use != BlockDevice::Use::Free)
+        return failWith(me, usage.use == BlockDevice::Use::Mounted ? status::busy : status::holdsMounted, usage.why);
+    auto result = ToolRunner::run("mkntfs", {"-Q", "-L", name, device->path()}, std::chrono::minutes(10));
+    std::fputs(result.output.c_str(), stdout);
+    return result.status;
+}
+
+}  // namespace ntfs

@@ -1,0 +1,102 @@
+#include "VolumeUnmount.h"
+
+#include "BlockDevice.h"
+#include "DiskLock.h"
+#include "DriverStatus.h"
+#include "MountTable.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace ntfs {
+namespace {
+
+constexpr auto lockWait = std::chrono::seconds(30);
+constexpr int daemonEndMs = 20000;
+
+int fail(int code, const std::string& why)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "tarn_ntfs-diskutil: %s\n", why.c_str());
+    return code;
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+void warnAboutOthers(const BlockDevice& device)
+{
+    for (const auto& holder : device.holders()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "tarn_ntfs-diskutil: warning: %s is still open in process %d\n", device.path().c_str(),
+                     static_cast<int>(holder.pid));
+    }
+}
+
+}  // namespace
+
+int VolumeUnmount::unmount(const std::string& argument)
+{
+    const MountTable table = MountTable::read();
+    const std::string asTarget = withoutTrailingSlash(argument);
+    const MountTable::Entry* atTarget = table.at(asTarget);
+    std::vector<std::string> targets;
+    std::string why;
+    std::optional<BlockDevice> device;
+    if (atTarget) {
+        targets.push_back(atTarget->target);
+        if (atTarget->sourceDevice)
+            device = BlockDevice::named(atTarget->source, why);
+    } else {
+        device = BlockDevice::named(argument, why);
+        if (!device)
+            return fail(status::notMounted, "nothing is mounted at " + argument);
+        auto mounts = table.of(device->number());
+        if (mounts.empty())
+            return fail(status::notMounted, device->path() + " is not mounted");
+        for (auto entry = mounts.rbegin(); entry != mounts.rend(); ++entry)
+            targets.push_back(entry->target);
+    }
+
+    std::optional<DiskLock> lock;
+    std::vector<pid_t> daemons;
+    if (device) {
+        lock = DiskLock::take(*device, lockWait, why);
+        if (!lock)
+            return fail(status::busy, why);
+        // A FUSE driver lets go of its device only after the unmount; whoever comes next (a
+        // check, a format) needs it gone.
+        for (const auto& holder : device->holders())
+            if (holder.servesFuse)
+                daemons.push_back(holder.pid);
+    }
+    for (const auto& target : targets) {
+        if (umount2(target.c_str(), UMOUNT_NOFOLLOW) != 0) {
+            if (errno == EBUSY)
+                return fail(status::busy, target + " is busy (files are open on it); it stays mounted");
+            return fail(status::notMounted, target + " was not unmounted: " + std::strerror(errno));
+        }
+        std::printf("unmounted %s\n", atTarget ? argument.c_str() : device->path().c_str());
+    }
+    if (device && !BlockDevice::waitForEnd(daemons, daemonEndMs))
+        std::fprintf(stderr, "tarn_ntfs-diskutil: warning: the driver of %s had not ended %d s after the unmount\n",
+                     device->path().c_str(), daemonEndMs / 1000);
+    else if (device)
+        warnAboutOthers(*device);
+    // The folder that "mount" made under /media goes with the volume.
+    std::string made = atTarget ? asTarget : "/media/" + std::filesystem::path(device->path()).filename().string();
+    if (made.rfind("/media/", 0) == 0)
+        rmdir(made.c_str());
+    return status::done;
+}
+
+}  // namespace ntfs
