@@ -68,6 +68,9 @@ TEST_F(MediaFolderTest, RefusesEveryOtherShapeOfPathAndForeignFolders)
     fs::remove(temp / "media" / user);
     fs::permissions(temp / "media", fs::perms(0775));
     EXPECT_THROW(media.claim(mine("Data"), getuid()), MediaFolder::Refused);
+    EXPECT_EQ(MediaFolder::ownerIn("ro,uid=1000,gid=100"), 1000u);
+    EXPECT_EQ(MediaFolder::ownerIn("windows_names"), geteuid());
+    EXPECT_THROW(MediaFolder::ownerIn("uid=root"), MediaFolder::Refused);
     EXPECT_TRUE(media.covers(mine("Data")));
     EXPECT_FALSE(media.covers((temp / "mnt" / "Data").string()));
 }
