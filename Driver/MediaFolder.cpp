@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <dirent.h>
+#include <iterator>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -70,8 +71,9 @@ bool isEmptyFolder(int parent, const std::string& name)
 
 bool MediaFolder::covers(const std::string& mountPoint) const
 {
+    // /media/<name> alone is the disk utility's own folder for a volume mounted for nobody in particular.
     auto relative = std::filesystem::path(mountPoint).lexically_normal().lexically_relative(root_);
-    return !relative.empty() && *relative.begin() != ".." && *relative.begin() != ".";
+    return std::distance(relative.begin(), relative.end()) > 1 && *relative.begin() != "..";
 }
 
 uid_t MediaFolder::ownerIn(const std::string& options)

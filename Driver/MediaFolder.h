@@ -42,7 +42,7 @@ public:
 
     explicit MediaFolder(std::filesystem::path root = "/media") : root_(std::move(root)) {}
 
-    // Whether `mountPoint` lies below the media root at all (and so must pass claim()).
+    // Whether `mountPoint` lies in a folder below the media root (and so must pass claim()).
     bool covers(const std::string& mountPoint) const;
     // The user a volume is mounted for: the "uid=" of its mount options, else ourselves.
     static uid_t ownerIn(const std::string& options);

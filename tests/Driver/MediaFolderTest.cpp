@@ -73,6 +73,7 @@ TEST_F(MediaFolderTest, RefusesEveryOtherShapeOfPathAndForeignFolders)
     EXPECT_THROW(MediaFolder::ownerIn("uid=root"), MediaFolder::Refused);
     EXPECT_TRUE(media.covers(mine("Data")));
     EXPECT_FALSE(media.covers((temp / "mnt" / "Data").string()));
+    EXPECT_FALSE(media.covers((temp / "media" / "sdb1").string()));
 }
 
 }  // namespace
