@@ -194,6 +194,9 @@ ctl() {
   shift
   as_user "$who" "$test_agent $who-secret $ctl $*"
 }
+for file in "$prefix/share/man/man1/ntfs-helperctl.1" "$prefix/share/bash-completion/completions/ntfs-helperctl"; do
+  inside test -f "$file" || fail "cmake --install left no $file"
+done
 # options_of DIR: the mount options the kernel's table shows for DIR, between commas.
 options_of() { printf ',%s,' "$(inside findmnt -n -o OPTIONS --mountpoint "$1")"; }
 
