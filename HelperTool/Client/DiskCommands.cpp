@@ -175,7 +175,7 @@ int DiskCommands::unmount(const std::string& deviceOrMountPoint)
 {
     struct stat info {};
     std::string target = deviceOrMountPoint;
-    bool isFolder = target.front() == '/' && stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    bool isFolder = !target.empty() && target.front() == '/' && stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     if (!isFolder) {
         auto found = volume(target);
         if (!found)
