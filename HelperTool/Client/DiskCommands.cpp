@@ -67,6 +67,34 @@ std::string describe(const Volume& volume)
     return text;
 }
 
+void printJson(const std::vector<Volume>& volumes)
+{
+    std::cout << "[";
+    const char* separator = "";
+    for (const auto& v : volumes) {
+        std::cout << std::exchange(separator, ",") << "\n  {\"device\": " << jsonString(v.device) << ", \"size\": " << v.size
+                  << ", \"type\": " << jsonString(v.type) << ", \"label\": " << jsonOrNull(v.label)
+                  << ", \"uuid\": " << jsonOrNull(v.uuid) << ", \"mountpoint\": " << jsonOrNull(v.mountPoint)
+                  << ", \"access\": " << (v.mountPoint.empty() ? "null" : v.readOnly ? "\"ro\"" : "\"rw\"")
+                  << ", \"windows_state\": " << jsonOrNull(v.windowsState) << "}";
+    }
+    std::cout << (volumes.empty() ? "]\n" : "\n]\n");
+}
+
+void printTable(const std::vector<Volume>& volumes)
+{
+    auto row = [](const std::string& device, const std::string& size, const std::string& type, const std::string& label,
+                  const std::string& access, const std::string& windows, const std::string& mountPoint) {
+        std::cout << padded(device, 15) << padded(size, 11) << padded(type, 7) << padded(label, 21) << padded(access, 8)
+                  << padded(windows, 12) << mountPoint << "\n";
+    };
+    row("DEVICE", "SIZE", "TYPE", "LABEL", "ACCESS", "WINDOWS", "MOUNTPOINT");
+    auto orDash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+    for (const auto& v : volumes)
+        row(v.device, humanSize(v.size), v.type, orDash(v.label), v.mountPoint.empty() ? "-" : v.readOnly ? "ro" : "rw",
+            orDash(v.windowsState), orDash(v.mountPoint));
+}
+
 std::string userName()
 {
     const passwd* entry = getpwuid(getuid());
@@ -115,29 +143,10 @@ int DiskCommands::report(const CommandResult& result, bool dropTaggedLines)
 int DiskCommands::list()
 {
     auto volumes = VolumeCatalog::list();
-    if (options_.json) {
-        std::cout << "[";
-        const char* separator = "";
-        for (const auto& v : volumes) {
-            std::cout << std::exchange(separator, ",") << "\n  {\"device\": " << jsonString(v.device) << ", \"size\": " << v.size
-                      << ", \"type\": " << jsonString(v.type) << ", \"label\": " << jsonOrNull(v.label)
-                      << ", \"uuid\": " << jsonOrNull(v.uuid) << ", \"mountpoint\": " << jsonOrNull(v.mountPoint)
-                      << ", \"access\": " << (v.mountPoint.empty() ? "null" : v.readOnly ? "\"ro\"" : "\"rw\"")
-                      << ", \"windows_state\": " << jsonOrNull(v.windowsState) << "}";
-        }
-        std::cout << (volumes.empty() ? "]\n" : "\n]\n");
-        return Done;
-    }
-    auto row = [](const std::string& device, const std::string& size, const std::string& type, const std::string& label,
-                  const std::string& access, const std::string& windows, const std::string& mountPoint) {
-        std::cout << padded(device, 15) << padded(size, 11) << padded(type, 7) << padded(label, 21) << padded(access, 8)
-                  << padded(windows, 12) << mountPoint << "\n";
-    };
-    row("DEVICE", "SIZE", "TYPE", "LABEL", "ACCESS", "WINDOWS", "MOUNTPOINT");
-    auto orDash = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
-    for (const auto& v : volumes)
-        row(v.device, humanSize(v.size), v.type, orDash(v.label), v.mountPoint.empty() ? "-" : v.readOnly ? "ro" : "rw",
-            orDash(v.windowsState), orDash(v.mountPoint));
+    if (options_.json)
+        printJson(volumes);
+    else
+        printTable(volumes);
     return Done;
 }
 
