@@ -169,18 +169,22 @@ ctl=$prefix/bin/ntfs-helperctl
 at_terminal=/usr/local/libexec/ntfs-system-test/at-terminal
 cat >"$root$at_terminal" <<'EOF'
 #!/bin/sh
-# at-terminal PASSWORD COMMAND: runs COMMAND at a terminal of its own (script), types PASSWORD
-# there once the terminal asks for one, prints the screen and ends with COMMAND's status.
+# at-terminal COMMAND [PROMPT ANSWER]...: runs COMMAND at a terminal of its own (script), types
+# each ANSWER once the screen shows its PROMPT, prints the screen and ends with COMMAND's status.
 dir=$(mktemp -d)
 mkfifo "$dir/keys"
-{ script -qec "$2" /dev/null <"$dir/keys" >"$dir/screen" 2>&1; echo $? >"$dir/status"; } &
+{ script -qec "$1" /dev/null <"$dir/keys" >"$dir/screen" 2>&1; echo $? >"$dir/status"; } &
 exec 3>"$dir/keys"
-tries=0
-until grep -q 'Password:' "$dir/screen" || [ -e "$dir/status" ] || [ "$tries" -ge 300 ]; do
-  sleep 0.1
-  tries=$((tries + 1))
+shift
+while [ "$#" -ge 2 ]; do
+  tries=0
+  until grep -q "$1" "$dir/screen" || [ -e "$dir/status" ] || [ "$tries" -ge 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  printf '%s\n' "$2" >&3
+  shift 2
 done
-printf '%s\n' "$1" >&3
 exec 3>&-
 wait
 cat "$dir/screen"
@@ -213,7 +217,7 @@ output=$(ctl admin mount "$disk" 2>&1) || fail "admin's mount failed: $output"
 say "$output"
 [ "$(printf '%s\n' "$output" | tail -n 1)" = "$media" ] || fail "not mounted at $media"
 # At a terminal without a desktop agent, the password is asked there (polkit's text agent).
-output=$(as_user admin "$at_terminal admin-secret '$ctl mount $same'" 2>&1) ||
+output=$(as_user admin "$at_terminal '$ctl mount $same' Password: admin-secret" 2>&1) ||
   fail "admin's mount from a terminal failed: $output"
 say "$output"
 case $output in *"Password:"*) ;; *) fail "the terminal did not ask for the password: $output" ;; esac
@@ -249,7 +253,10 @@ done
 output=$(ctl admin check "$disk" 2>&1) || fail "check failed: $output"
 output=$(ctl admin rename "$disk" "'Renamed Stick'" 2>&1) || fail "rename failed: $output"
 [ "$(inside blkid -p -o value -s LABEL "/dev/$disk")" = "Renamed Stick" ] || fail "blkid does not see the new label"
-output=$(ctl admin format "$same" --exfat Fresh --yes 2>&1) || fail "format failed: $output"
+# At a terminal, format first shows what is on the device and wants its name typed.
+output=$(as_user admin "$at_terminal '$ctl format $same --exfat Fresh' 'to go on:' $same Password: admin-secret" 2>&1) ||
+  fail "format failed: $output"
+case $output in *"ntfs \"Data Stick\""*) ;; *) fail "format did not show what is on $same: $output" ;; esac
 [ "$(inside blkid -p -o value -s TYPE "/dev/$same")" = exfat ] || fail "format made no exFAT volume"
 [ "$(ntfscat "$work/user.img" mine.txt)" = "mine
 again" ] || fail "what admin wrote is not on the volume"
