@@ -283,6 +283,11 @@ output=$(ctl guest mount "$disk" 2>&1) || status=$?
 say "$output"
 [ "$status" = 77 ] || fail "guest's mount ended with $status, not 77"
 ! inside findmnt --source "/dev/$disk" >/dev/null || fail "guest's refused mount mounted $disk"
+step "ntfs-helperctl --no-user-interaction: nobody is asked, and admin is refused at once (77)"
+status=0
+output=$(ctl admin --no-user-interaction check "$disk" 2>&1) || status=$?
+[ "$status" = 77 ] || fail "--no-user-interaction ended with $status, not 77: $output"
+case $output in *"authentication as"*) fail "admin was asked: $output" ;; esac
 # ---- end of ntfs-helperctl ------------------------------------------------------------------
 
 step "Logs: the helper's lines are in journalctl -u $unit"
