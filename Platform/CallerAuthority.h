@@ -16,9 +16,11 @@ public:
     virtual ~CallerAuthority() = default;
     // Empty when the bus does not know the name (the caller has gone).
     virtual void userOf(const std::string& busName, std::function<void(std::optional<uid_t>)> answer) = 0;
-    // False when no authorization service answers.
+    // False when no authorization service answers, or when the question was cancelled.
     virtual void isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction,
-                              std::function<void(bool)> answer) = 0;
+                              const std::string& cancellationId, std::function<void(bool)> answer) = 0;
+    // Withdraws an open question (its prompt goes away); its answer still comes, as a no.
+    virtual void cancel(const std::string& cancellationId) = 0;
 };
 
 }  // namespace ntfs

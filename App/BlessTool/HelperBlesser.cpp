@@ -4,15 +4,19 @@
 #include "ElfSection.h"
 #include "PropertyList.h"
 #include "RegistrationFiles.h"
+#include "RootOnlyPath.h"
 #include "StagedFile.h"
 #include "Subprocess.h"
+#include "UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <fcntl.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -21,16 +25,21 @@ constexpr const char* launchdSection = "__launchd_plist";
 constexpr mode_t executableMode = 0755;
 constexpr mode_t dataMode = 0644;
 
-std::optional<std::string> readFile(const std::filesystem::path& path)
+std::optional<std::string> readAll(int fd)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in && !in.eof())
-        return std::nullopt;
-    return bytes;
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        ssize_t n = pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        offset += n;
+    }
 }
 
 int statusForWriteError(const std::system_error& error)
@@ -74,15 +83,33 @@ int HelperBlesser::blessJobWithLabel(const std::string& label)
     if (!root_.is_absolute() || !std::filesystem::is_directory(root_, error))
         return refuse(BlessToolStatus::internalFailure, "no root folder " + root_.string());
 
+    // Opened once, not through a link, and read only through that descriptor: what is checked is
+    // what is copied, whatever happens to the path meanwhile.
     auto helper = bundle_ / "Library/LaunchServices" / label;
-    auto bytes = readFile(helper);
-    auto embedded = bytes ? embeddedPlists(helper) : std::nullopt;
+    ntfs::UniqueFd file(open(helper.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    auto bytes = file ? readAll(file.get()) : std::nullopt;
+    std::optional<Embedded> embedded;
+    if (bytes)
+        embedded = embeddedPlists(file.get());
     if (!embedded)
         return refuse(BlessToolStatus::jobPlistNotFound, "no helper with an embedded job at " + helper.string());
+    // Run as root, the tool installs a root service: only what root alone could have put in the app.
+    auto realHelper = ntfs::RootOnlyPath::resolve(helper.parent_path()) + "/" + label;
+    if (geteuid() == 0 && !ntfs::RootOnlyPath::holdsOpenFile(file.get(), realHelper))
+        return refuse(BlessToolStatus::toolNotValid, helper.string() + ", or a folder above it, may be changed by others than root");
     std::optional<ntfs::RegistrationFiles> registration;
     if (auto refusal = checkHelper(label, *embedded, registration))
         return refuse(refusal->status, refusal->reason);
     return install(label, *bytes, *embedded, *registration);
+}
+
+std::optional<HelperBlesser::Embedded> HelperBlesser::embeddedPlists(int fd)
+{
+    auto info = ntfs::ElfSection::read(fd, infoSection);
+    auto job = ntfs::ElfSection::read(fd, launchdSection);
+    if (!info || !job)
+        return std::nullopt;
+    return Embedded{std::move(*info), std::move(*job)};
 }
 
 std::optional<HelperBlesser::Embedded> HelperBlesser::embeddedPlists(const std::filesystem::path& executable)

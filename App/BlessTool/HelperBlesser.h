@@ -10,8 +10,8 @@ namespace ntfs {
 class RegistrationFiles;
 }
 
-// The bless step as root: takes the helper that the app carries under a label, checks that it
-// is the helper for that label, copies it to the program path of its embedded launchd job and
+// The bless step as root: takes the helper that the app carries under a label (only when root
+// alone can change it and the folders above it), checks that it is the helper for that label, copies it to the program path of its embedded launchd job and
 // registers it (systemd unit, bus activation and policy, polkit action), all below a root folder.
 // Where systemd runs the system itself (root "/"), it tells systemd and the bus, enables a helper
 // kept alive and (re)starts it.
@@ -39,6 +39,7 @@ private:
     };
 
     static std::optional<Embedded> embeddedPlists(const std::filesystem::path& executable);
+    static std::optional<Embedded> embeddedPlists(int fd);
     static std::optional<Refusal> checkHelper(const std::string& label, const Embedded& embedded,
                                               std::optional<ntfs::RegistrationFiles>& registration);
     int install(const std::string& label, const std::string& bytes, const Embedded& checked,

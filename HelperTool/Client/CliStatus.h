@@ -13,6 +13,7 @@ enum CliStatus : int {
     NoVolume = 6,       // no such block device, no NTFS or exFAT volume on it, or not mounted
     UsageError = 64,
     Refused = 77,       // the helper said no: consent refused, dismissed, or not asked for
+    Interrupted = 130,  // Ctrl-C while waiting for the helper, which finishes the command on its own
 };
 
 }  // namespace ntfs

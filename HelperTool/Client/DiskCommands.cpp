@@ -6,6 +6,7 @@
 
 #include <iomanip>
 #include <iostream>
+#include <csignal>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -95,6 +96,18 @@ void printTable(const std::vector<Volume>& volumes)
             orDash(v.windowsState), orDash(v.mountPoint));
 }
 
+// A command runs as long as it needs; Ctrl-C ends only our wait for it, not the command.
+void stopWaitingOnInterrupt()
+{
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        constexpr char notice[] = "\nntfs-helperctl: stopped waiting; the helper finishes the command on its own\n";
+        [[maybe_unused]] auto written = write(STDERR_FILENO, notice, sizeof notice - 1);
+        _exit(Interrupted);
+    };
+    sigaction(SIGINT, &action, nullptr);
+}
+
 std::string userName()
 {
     const passwd* entry = getpwuid(getuid());
@@ -106,6 +119,7 @@ std::string userName()
 HelperToolClient& DiskCommands::helper()
 {
     if (!client_) {
+        stopWaitingOnInterrupt();
         if (getuid() != 0 && options_.userInteraction)
             agent_.emplace();
         client_ = std::make_unique<HelperToolClient>();

@@ -1,5 +1,7 @@
 #include "HelperToolClient.h"
 
+#include <chrono>
+#include <limits>
 #include <systemd/sd-bus.h>
 
 namespace ntfs {
@@ -7,6 +9,7 @@ namespace {
 
 constexpr const char* serviceName = "com.tarn.mac.utility.store.ntfs.HelperTool";
 constexpr const char* objectPath = "/com/tarn/mac/utility/store/ntfs/HelperTool";
+constexpr auto quickReplyTimeout = std::chrono::seconds(25);
 
 // sdbus-c++ keeps the underlying message to itself; any message made on the connection leads to the bus.
 struct RawMessage : sdbus::Message {
@@ -20,6 +23,9 @@ HelperToolClient::HelperToolClient() : HelperToolClient(sdbus::createSystemBusCo
 HelperToolClient::HelperToolClient(std::unique_ptr<sdbus::IConnection> connection)
     : HelperToolConnection(std::move(connection)), ProxyInterfaces(*connection_, serviceName, objectPath)
 {
+    // Checking or formatting a large disk takes as long as it takes, and the helper answers when
+    // its command ends: no call gives up waiting for it, except the few quick ones below.
+    connection_->setMethodCallTimeout(std::numeric_limits<std::uint64_t>::max());
     registerProxy();
 }
 
@@ -37,7 +43,12 @@ void HelperToolClient::allowInteractiveAuthorization()
     sd_bus_set_allow_interactive_authorization(sd_bus_message_get_bus(RawMessage::of(message)), 1);
 }
 
-std::string HelperToolClient::getVersion() { return getVersionWithReply_(); }
+std::string HelperToolClient::getVersion()
+{
+    std::string version;
+    getProxy().callMethod("getVersionWithReply_").onInterface(INTERFACE_NAME).withTimeout(quickReplyTimeout).storeResultsTo(version);
+    return version;
+}
 
 HelperToolClient::KextLoad HelperToolClient::loadInstalledKernelExtensionAtPath(const std::string& path)
 {

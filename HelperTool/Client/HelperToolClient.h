@@ -25,7 +25,8 @@ protected:
 };
 
 // A typed client of the helper: one call per message, with the wire's zero-or-one arrays turned
-// back into optional values. Calls block until the reply; errors arrive as sdbus::Error.
+// back into optional values. Calls block until the reply, however long the helper's command runs
+// (only the version gives up after a while); errors arrive as sdbus::Error.
 class HelperToolClient final : private HelperToolConnection,
                                public sdbus::ProxyInterfaces<com::tarn::mac::utility::store::ntfs::HelperToolProtocol_proxy> {
 public:

@@ -36,6 +36,7 @@ constexpr const char* help =
     "Exit status: 0 done; 2 the helper could not be reached or failed the call; 3 the helper is\n"
     "not installed; 4 the driver is not installed; 5 not confirmed, nothing changed; 6 no such\n"
     "device, no NTFS or exFAT volume on it, or not mounted; 64 usage; 77 refused (no consent);\n"
+    "130 Ctrl-C while waiting for the helper (which finishes the command on its own);\n"
     "any other: the driver tool's own status (32 not mounted or unmounted, 65 not NTFS or\n"
     "unreadable, 66 not a block device, 75 in use or busy, 76 holds a mounted volume, 78 Windows\n"
     "is hibernated on it; see ntfs-helperctl(1)).\n"

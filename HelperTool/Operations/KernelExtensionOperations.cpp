@@ -70,8 +70,6 @@ std::pair<std::uint64_t, std::int32_t> KernelExtensionOperations::loadAtPath(con
 
 std::pair<std::uint64_t, std::int32_t> KernelExtensionOperations::loadWithBundleIdentifier(const std::string& identifier)
 {
-    if (identifier.empty())
-        throw RequestError::invalidArgs("loadInstalledKernelExtensionWithBundleId: the identifier is empty");
     std::string name = moduleNameOf(identifier);
     return replyFor(name.empty() ? ENOENT : modules_.loadByName(name));
 }
@@ -89,8 +87,6 @@ std::optional<KernelExtensionInfos> KernelExtensionOperations::loadedInfos(const
         if (found != all.end())
             infos[identifier] = infoOf(identifier, *found, all);
     }
-    if (infos.empty())
-        return std::nullopt;
     return infos;
 }
 

@@ -38,15 +38,18 @@ bool CallerGate::isAdmitted(Caller& caller) const
     return true;
 }
 
-bool CallerGate::hasRoomFor(const std::string& busName) const
+bool CallerGate::hasRoomFor(const std::string& busName, std::size_t bytes) const
 {
-    if (waitingTotal_ >= limits_.waitingInTotal)
+    if (waitingBytes_ + bytes > limits_.waitingBytesInTotal)
         return false;
     auto waiting = waiting_.find(busName);
-    return waiting == waiting_.end() || waiting->second.decisions.size() < limits_.waitingPerCaller;
+    if (waiting == waiting_.end())
+        return bytes <= limits_.waitingBytesPerCaller;
+    return waiting->second.decisions.size() < limits_.waitingPerCaller &&
+           waiting->second.bytes + bytes <= limits_.waitingBytesPerCaller;
 }
 
-void CallerGate::decide(const Caller& caller, Decision decision)
+void CallerGate::decide(const Caller& caller, std::size_t bytes, Decision decision)
 {
     switch (standing(caller.busName, caller.allowsInteraction)) {
     case Standing::Admitted:
@@ -58,45 +61,68 @@ void CallerGate::decide(const Caller& caller, Decision decision)
     }
     auto [entry, isNew] = waiting_.try_emplace(caller.busName);
     entry->second.decisions.push_back(std::move(decision));
-    ++waitingTotal_;
+    entry->second.bytes += bytes;
+    waitingBytes_ += bytes;
     if (isNew) {
         entry->second.allowsInteraction = caller.allowsInteraction;
-        ask(caller.busName, caller.allowsInteraction);
+        ask(caller.busName);
     }
 }
 
-void CallerGate::ask(const std::string& busName, bool allowsInteraction)
+// Each answer finds the caller still waiting, or finds it gone (it left, and took its requests).
+void CallerGate::ask(const std::string& busName)
 {
-    authority_.userOf(busName, [this, busName, allowsInteraction](std::optional<uid_t> uid) {
+    authority_.userOf(busName, [this, busName](std::optional<uid_t> uid) {
+        if (!waiting_.contains(busName))
+            return;
         if (!uid)
             return settle(busName, Verdict::Gone, static_cast<uid_t>(-1));
         if (*uid == 0)
             return settle(busName, Verdict::Admitted, 0);
-        authority_.isAuthorized(busName, action_, allowsInteraction, [this, busName, uid = *uid](bool allowed) {
-            settle(busName, allowed ? Verdict::Admitted : Verdict::Refused, uid);
-        });
+        if (openQuestions_[*uid] >= limits_.openQuestionsPerUser)
+            return settle(busName, Verdict::Busy, *uid);
+        askAuthority(busName, *uid);
     });
+}
+
+void CallerGate::askAuthority(const std::string& busName, uid_t uid)
+{
+    auto& waiting = waiting_.at(busName);
+    ++openQuestions_[uid];
+    waiting.asking = uid;
+    waiting.cancellationId = "helper-question-" + std::to_string(++questionsAsked_);
+    authority_.isAuthorized(busName, action_, waiting.allowsInteraction, waiting.cancellationId,
+                            [this, busName, uid](bool allowed) {
+                                if (waiting_.contains(busName))
+                                    settle(busName, allowed ? Verdict::Admitted : Verdict::Refused, uid);
+                            });
+}
+
+void CallerGate::closeQuestion(Waiting& waiting)
+{
+    if (!waiting.asking)
+        return;
+    if (auto open = openQuestions_.find(*waiting.asking); open != openQuestions_.end() && --open->second == 0)
+        openQuestions_.erase(open);
+    waiting.asking.reset();
 }
 
 void CallerGate::settle(const std::string& busName, Verdict verdict, uid_t uid)
 {
-    std::vector<Decision> decisions;
-    bool left = false;
-    bool interactive = false;
-    if (auto waiting = waiting_.find(busName); waiting != waiting_.end()) {
-        decisions = std::move(waiting->second.decisions);
-        left = waiting->second.left;
-        interactive = waiting->second.allowsInteraction;
-        waitingTotal_ -= decisions.size();
-        waiting_.erase(waiting);
-    }
+    auto waiting = waiting_.find(busName);
+    closeQuestion(waiting->second);
+    auto decisions = std::move(waiting->second.decisions);
+    bool interactive = waiting->second.allowsInteraction;
+    waitingBytes_ -= waiting->second.bytes;
+    waiting_.erase(waiting);
     if (verdict == Verdict::Admitted) {
-        if (!left)
-            admitted_.emplace(busName, uid);
+        admitted_.emplace(busName, uid);
     } else if (verdict == Verdict::Refused) {
         log_.log(formatLog("Refused a request from %@ (uid %d): not authorized", busName, static_cast<long long>(uid)));
-        if (!left)
-            rememberRefusal(busName, interactive);
+        rememberRefusal(busName, interactive);
+    } else if (verdict == Verdict::Busy) {
+        log_.log(formatLog("Turned away %@ (uid %d): too many callers of this user wait for authorization", busName,
+                           static_cast<long long>(uid)));
     } else {
         log_.log(formatLog("%@ left the bus before it could be checked; %d of its requests were not served", busName,
                            static_cast<long long>(decisions.size())));
@@ -122,15 +148,20 @@ void CallerGate::forget(const std::string& busName)
 {
     admitted_.erase(busName);
     refused_.erase(busName);
-    if (auto waiting = waiting_.find(busName); waiting != waiting_.end())
-        waiting->second.left = true;
+    auto waiting = waiting_.find(busName);
+    if (waiting == waiting_.end())
+        return;
+    if (waiting->second.asking)
+        authority_.cancel(waiting->second.cancellationId);
+    settle(busName, Verdict::Gone, static_cast<uid_t>(-1));
 }
 
 void CallerGate::dropWaiting()
 {
     auto waiting = std::move(waiting_);
     waiting_.clear();
-    waitingTotal_ = 0;
+    openQuestions_.clear();
+    waitingBytes_ = 0;
 }
 
 }  // namespace ntfs

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,8 +16,14 @@
 namespace ntfs {
 
 struct CallerGateLimits {
-    std::size_t waitingPerCaller = 4;
-    std::size_t waitingInTotal = 32;
+    // What may wait for a decision: enough for the burst a client sends as it starts, bounded in
+    // bytes so that no one can park the helper's memory in front of its door.
+    std::size_t waitingPerCaller = 64;
+    std::size_t waitingBytesPerCaller = std::size_t{1} << 20;
+    std::size_t waitingBytesInTotal = std::size_t{8} << 20;
+    // Callers of one user whose question to the authority is open: a prompt nobody answers holds
+    // one for minutes, and one user's prompts must not fill the door for everyone else.
+    std::size_t openQuestionsPerUser = 4;
     std::chrono::steady_clock::duration refusalMemory = std::chrono::seconds(30);
 };
 
@@ -25,14 +33,16 @@ struct CallerGateLimits {
 // sending costs one question, not one per request (a no given without interaction does not stand
 // against a later message that allows it).
 //
-// A caller not yet decided costs a small, fixed amount: its first few requests wait for the one
-// question asked about it, the rest are refused before they are even read (hasRoomFor). Used on
-// the bus thread only, where the authority's answers arrive too.
+// A caller not yet decided costs a small, bounded amount: its first requests wait for the one
+// question asked about it, the rest are refused before they are even read (hasRoomFor). A caller
+// that leaves takes its waiting requests and its open question with it at once. Used on the bus
+// thread only, where the authority's answers arrive too.
 class CallerGate {
 public:
     using Limits = CallerGateLimits;
     enum class Standing { Admitted, Refused, Undecided };
-    enum class Verdict { Admitted, Refused, Gone };
+    // Busy: too many callers of the same user wait for their questions.
+    enum class Verdict { Admitted, Refused, Busy, Gone };
     // Runs once for each request: with the caller's user when admitted.
     using Decision = std::function<void(Verdict, uid_t)>;
 
@@ -42,16 +52,16 @@ public:
     Standing standing(const std::string& busName, bool allowsInteraction);
     // Whether the caller was admitted before; asks no one. Fills in the caller's user when so.
     bool isAdmitted(Caller& caller) const;
-    // Whether one more request of an undecided caller may wait for its decision.
-    bool hasRoomFor(const std::string& busName) const;
+    // Whether one more request of an undecided caller, of this many bytes, may wait for its decision.
+    bool hasRoomFor(const std::string& busName, std::size_t bytes) const;
     // Runs the decision at once for a decided caller; otherwise keeps it until the authority
     // has answered the one question about this caller (asked now if none is open).
-    void decide(const Caller& caller, Decision decision);
-    // The name has left the bus.
+    void decide(const Caller& caller, std::size_t bytes, Decision decision);
+    // The name has left the bus: its waiting requests are dropped (each answers as it goes).
     void forget(const std::string& busName);
     // Drops every request still waiting for a decision (the helper is stopping).
     void dropWaiting();
-    std::size_t waitingCount() const { return waitingTotal_; }
+    std::size_t waitingCount() const { return waiting_.size(); }
 
 private:
     struct Refusal {
@@ -60,11 +70,15 @@ private:
     };
     struct Waiting {
         std::vector<Decision> decisions;
+        std::size_t bytes = 0;
         bool allowsInteraction = false;
-        bool left = false;  // the name left the bus meanwhile: its answer is not kept
+        std::optional<uid_t> asking;  // the user whose open question this caller holds
+        std::string cancellationId;
     };
-    void ask(const std::string& busName, bool allowsInteraction);
+    void ask(const std::string& busName);
+    void askAuthority(const std::string& busName, uid_t uid);
     void settle(const std::string& busName, Verdict verdict, uid_t uid);
+    void closeQuestion(Waiting& waiting);
     void rememberRefusal(const std::string& busName, bool interactive);
 
     CallerAuthority& authority_;
@@ -74,7 +88,9 @@ private:
     std::unordered_map<std::string, uid_t> admitted_;
     std::unordered_map<std::string, Refusal> refused_;
     std::unordered_map<std::string, Waiting> waiting_;
-    std::size_t waitingTotal_ = 0;
+    std::unordered_map<uid_t, std::size_t> openQuestions_;
+    std::size_t waitingBytes_ = 0;
+    std::uint64_t questionsAsked_ = 0;
 };
 
 }  // namespace ntfs

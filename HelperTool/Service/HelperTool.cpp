@@ -19,9 +19,15 @@ namespace {
 
 constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
 constexpr const char* failed = "org.freedesktop.DBus.Error.Failed";
+constexpr const char* invalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
 constexpr const char* limitsExceeded = "org.freedesktop.DBus.Error.LimitsExceeded";
 constexpr const char* notAuthorized = "The caller is not authorized to use the helper";
 constexpr auto floodSettleTime = std::chrono::milliseconds(500);
+// No path, identifier, name or option string of the protocol comes near these.
+constexpr std::size_t textLimit = 64 * 1024;
+constexpr std::size_t listLimit = 1024 * 1024;
+// What a waiting request costs besides its arguments: the message, the reply slot, the closures.
+constexpr std::size_t requestOverhead = 1024;
 
 // sdbus-c++ keeps the underlying message to itself; its flags are read through it.
 struct RawMessage : sdbus::Message {
@@ -44,6 +50,35 @@ std::vector<std::map<std::string, std::map<std::string, sdbus::Variant>>> wireIn
             values.emplace(key, std::visit([](const auto& v) { return sdbus::Variant(v); }, value));
     }
     return wire;
+}
+
+// The bytes of a call's text arguments, read in place (nothing is copied), or nothing when one is
+// beyond its limit or of a type the protocol does not use. Leaves the message to be read again.
+std::optional<std::size_t> argumentBytes(sd_bus_message* message)
+{
+    std::size_t total = 0;
+    bool acceptable = true;
+    char type = 0;
+    const char* contents = nullptr;
+    while (acceptable && sd_bus_message_peek_type(message, &type, &contents) > 0) {
+        const char* text = nullptr;
+        if (type == SD_BUS_TYPE_STRING || type == SD_BUS_TYPE_OBJECT_PATH) {
+            acceptable = sd_bus_message_read_basic(message, type, &text) > 0 && std::strlen(text) <= textLimit;
+            total += acceptable ? std::strlen(text) : 0;
+        } else if (type == SD_BUS_TYPE_ARRAY && std::strcmp(contents, "s") == 0) {
+            std::size_t list = 0;
+            sd_bus_message_enter_container(message, type, contents);
+            while (list <= listLimit && sd_bus_message_read_basic(message, SD_BUS_TYPE_STRING, &text) > 0)
+                list += std::strlen(text) + 1;
+            sd_bus_message_exit_container(message);
+            acceptable = list <= listLimit;
+            total += list;
+        } else {
+            acceptable = type != SD_BUS_TYPE_ARRAY && sd_bus_message_skip(message, std::string(1, type).c_str()) >= 0;
+        }
+    }
+    sd_bus_message_rewind(message, true);
+    return acceptable ? std::optional(total) : std::nullopt;
 }
 
 template <typename T>
@@ -110,19 +145,21 @@ int HelperTool::screenCall(sd_bus_message* message)
         return 0;
     if (stopping_)
         return answerAtOnce(message, failed, "The helper is stopping");
-    switch (gate_.standing(sender, sd_bus_message_get_allow_interactive_authorization(message) > 0)) {
-    case CallerGate::Standing::Admitted:
+    auto standing = gate_.standing(sender, sd_bus_message_get_allow_interactive_authorization(message) > 0);
+    if (standing == CallerGate::Standing::Refused)
+        return answerAtOnce(message, accessDenied, notAuthorized);
+    auto bytes = argumentBytes(message);
+    if (!bytes)
+        return answerAtOnce(message, invalidArgs, "An argument is too long (at most 64 KiB for a text, 1 MiB for a list) or of a type the helper does not take");
+    screenedBytes_ = *bytes + requestOverhead;
+    if (standing == CallerGate::Standing::Admitted) {
         if (dispatcher_.hasRoomFor(sender))
             return 0;
         return answerAtOnce(message, limitsExceeded, "Too many requests of this caller are waiting");
-    case CallerGate::Standing::Refused:
-        return answerAtOnce(message, accessDenied, notAuthorized);
-    case CallerGate::Standing::Undecided:
-        if (gate_.hasRoomFor(sender))
-            return 0;
-        return answerAtOnce(message, limitsExceeded, "Too many requests are waiting for the caller check");
     }
-    return 0;
+    if (gate_.hasRoomFor(sender, screenedBytes_))
+        return 0;
+    return answerAtOnce(message, limitsExceeded, "Too many requests are waiting for the caller check");
 }
 
 int HelperTool::answerAtOnce(sd_bus_message* message, const char* name, const char* text)
@@ -223,7 +260,9 @@ void HelperTool::serve(sdbus::Result<Values...>&& result, Work work)
 {
     auto slot = std::make_shared<ReplySlot<Values...>>(std::move(result), replies_);
     Caller caller = currentCaller();
-    gate_.decide(caller, [this, slot, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
+    gate_.decide(caller, screenedBytes_, [this, slot, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
+        if (verdict == CallerGate::Verdict::Busy)
+            return slot->fail(limitsExceeded, "Too many callers of this user are waiting for authorization");
         if (verdict != CallerGate::Verdict::Admitted)
             return slot->fail(accessDenied, notAuthorized);
         caller.uid = uid;
@@ -254,7 +293,7 @@ template <typename Work>
 void HelperTool::serveWithoutReply(const char* member, Work work)
 {
     Caller caller = currentCaller();
-    gate_.decide(caller, [this, member, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
+    gate_.decide(caller, screenedBytes_, [this, member, caller, work = std::move(work)](CallerGate::Verdict verdict, uid_t uid) mutable {
         if (verdict == CallerGate::Verdict::Gone)
             dependencies_.log.log(formatLog("%@ from %@ was not served: the sender left before it could be checked", member, caller.busName));
         if (verdict != CallerGate::Verdict::Admitted)

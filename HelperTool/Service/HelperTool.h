@@ -119,6 +119,8 @@ private:
     std::optional<sdbus::Slot> leavingCallers_;
     std::unique_ptr<sd_bus_slot, sd_bus_slot* (*)(sd_bus_slot*)> screen_{nullptr, sd_bus_slot_unref};
     bool stopping_ = false;
+    // What the call let through last (the one being handled) may hold while it waits.
+    std::size_t screenedBytes_ = 0;
     // When a call was last answered at once, unread, since memory last went back.
     std::optional<std::chrono::steady_clock::time_point> lastTurnedAway_;
 };

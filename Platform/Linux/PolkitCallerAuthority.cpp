@@ -40,7 +40,7 @@ void PolkitCallerAuthority::userOf(const std::string& busName, std::function<voi
 }
 
 void PolkitCallerAuthority::isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction,
-                                         std::function<void(bool)> answer)
+                                         const std::string& cancellationId, std::function<void(bool)> answer)
 {
     Subject subject{"system-bus-name", std::map<std::string, sdbus::Variant>{{"name", sdbus::Variant(busName)}}};
     std::map<std::string, std::string> details;
@@ -50,12 +50,25 @@ void PolkitCallerAuthority::isAuthorized(const std::string& busName, const std::
             .onInterface("org.freedesktop.PolicyKit1.Authority")
             .withTimeout(allowInteraction ? std::chrono::duration_cast<std::chrono::microseconds>(interactiveTimeout)
                                           : std::chrono::duration_cast<std::chrono::microseconds>(plainTimeout))
-            .withArguments(subject, action, details, flags, std::string())
+            .withArguments(subject, action, details, flags, cancellationId)
             .uponReplyInvoke([answer](const sdbus::Error* error, const Verdict& verdict) {
                 answer(!error && std::get<0>(verdict));
             });
     } catch (const sdbus::Error&) {
         answer(false);
+    }
+}
+
+void PolkitCallerAuthority::cancel(const std::string& cancellationId)
+{
+    try {
+        polkit_->callMethodAsync("CancelCheckAuthorization")
+            .onInterface("org.freedesktop.PolicyKit1.Authority")
+            .withTimeout(plainTimeout)
+            .withArguments(cancellationId)
+            .uponReplyInvoke([](const sdbus::Error*) {});
+    } catch (const sdbus::Error&) {
+        // The question then ends with its own timeout.
     }
 }
 

@@ -19,7 +19,8 @@ public:
 
     void userOf(const std::string& busName, std::function<void(std::optional<uid_t>)> answer) override;
     void isAuthorized(const std::string& busName, const std::string& action, bool allowInteraction,
-                      std::function<void(bool)> answer) override;
+                      const std::string& cancellationId, std::function<void(bool)> answer) override;
+    void cancel(const std::string& cancellationId) override;
 
 private:
     std::unique_ptr<sdbus::IProxy> bus_;

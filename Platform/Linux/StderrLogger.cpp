@@ -19,6 +19,23 @@ bool stderrIsTheJournal()
     return std::string_view(stream) == std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
+// Control characters are shown, never passed on: a newline in a caller's text would start a log
+// line of the caller's own, with a priority of its choosing.
+void appendShown(std::string& text, std::string_view line)
+{
+    constexpr char hex[] = "0123456789abcdef";
+    for (unsigned char c : line) {
+        if (c == '\n')
+            text += "\\n";
+        else if (c == '\t')
+            text += "\\t";
+        else if (c < 0x20 || c == 0x7f)
+            text.append({'\\', 'x', hex[c >> 4], hex[c & 0xf]});
+        else
+            text.push_back(static_cast<char>(c));
+    }
+}
+
 }  // namespace
 
 StderrLogger::StderrLogger(std::string identity)
@@ -30,7 +47,7 @@ StderrLogger::StderrLogger(std::string identity)
 void StderrLogger::log(std::string_view line)
 {
     std::string text = prefix_;
-    text.append(line);
+    appendShown(text, line);
     text.push_back('\n');
     std::lock_guard lock(mutex_);
     std::string_view rest = text;

@@ -1,7 +1,9 @@
 // Started by pkexec as root with the tool's path and arguments. Runs only the app's own tools:
-// the bless tool beside it, or /bin/sh with one of the scripts in Resources beside it. Says that
+// the bless tool beside it, or /bin/sh with one of the scripts in Resources beside it, whose
+// arguments must all be files or folders of the app (the driver files it installs). Says that
 // the start got this far (the caller can then tell a dismissed prompt from a tool's own exit
 // code) and becomes the tool, which so keeps the pid of the caller's child.
+#include "RootOnlyPath.h"
 #include "TrampolineProtocol.h"
 
 #include <cerrno>
@@ -35,38 +37,8 @@ bool writeAll(int fd, const char* data, size_t size)
 
 std::optional<std::string> realPath(const char* path)
 {
-    char* resolved = realpath(path, nullptr);
-    if (!resolved)
-        return std::nullopt;
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
-
-std::string folderOf(const std::string& path)
-{
-    auto slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Whether only root can change the file at this real path, or put another in its place: the file
-// and every folder above it belong to root, and no one else may write them. A folder that others
-// may write counts only when it is root's and sticky (like /tmp): in it, no one but root can
-// remove or rename what root owns.
-bool onlyRootCanChange(const std::string& path)
-{
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    for (std::string current = path;; current = folderOf(current)) {
-        if (lstat(current.c_str(), &info) != 0 || info.st_uid != 0)
-            return false;
-        bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-        if (othersMayWrite && (!S_ISDIR(info.st_mode) || !(info.st_mode & S_ISVTX)))
-            return false;
-        if (current == "/")
-            return true;
-    }
+    auto resolved = ntfs::RootOnlyPath::resolve(path);
+    return resolved.empty() ? std::nullopt : std::optional(resolved);
 }
 
 struct Command {
@@ -79,19 +51,30 @@ std::optional<Command> appCommand(int argc, char** argv)
 {
     auto self = realPath("/proc/self/exe");
     auto tool = realPath(argv[1]);
-    if (!self || !tool || !onlyRootCanChange(*tool))
+    if (!self || !tool || !ntfs::RootOnlyPath::holds(*tool))
         return std::nullopt;
-    std::string appFolder = folderOf(*self);
+    std::string appFolder = ntfs::RootOnlyPath::folderOf(*self);
     Command command{*tool, {argv[1]}};
     if (*tool != appFolder + "/" + blessToolName) {
         if (argc < 3 || realPath("/bin/sh") != tool)
             return std::nullopt;
         auto script = realPath(argv[2]);
-        if (!script || folderOf(*script) != appFolder + "/" + scriptsFolderName || !onlyRootCanChange(*script))
+        if (!script || ntfs::RootOnlyPath::folderOf(*script) != appFolder + "/" + scriptsFolderName ||
+            !ntfs::RootOnlyPath::holds(*script))
             return std::nullopt;
         command.argv.push_back(*script);
+        // What a script installs as root comes from the app, never from elsewhere.
+        for (int i = 3; i < argc; ++i) {
+            auto input = realPath(argv[i]);
+            if (!input || input->rfind(appFolder + "/", 0) != 0 || !ntfs::RootOnlyPath::holds(*input, true)) {
+                std::fprintf(stderr, "%s: %s is not a file of the app that only root can change\n", argv[0], argv[i]);
+                return std::nullopt;
+            }
+            command.argv.push_back(*input);
+        }
+        return command;
     }
-    for (int i = static_cast<int>(command.argv.size()) + 1; i < argc; ++i)
+    for (int i = 2; i < argc; ++i)
         command.argv.emplace_back(argv[i]);
     return command;
 }

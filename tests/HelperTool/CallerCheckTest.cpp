@@ -98,3 +98,40 @@ TEST(CallerCheck, NoReplyMessagesAreLoggedWhenNotServed)
     }
     EXPECT_TRUE(line) << "the message went without a word";
 }
+
+// A text beyond 64 KiB is refused before its caller is even asked about; one at the limit is served.
+TEST(CallerCheck, OverlongArgumentsAreRefusedBeforeTheyWait)
+{
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
+    FakePolkit polkit(daemon.bus().address(), false, true);
+    for (auto [user, bytes, answer] : {std::tuple{std::optional<uid_t>(nobody), "65537", "org.freedesktop.DBus.Error.InvalidArgs 4"},
+                                       std::tuple{std::optional<uid_t>(), "65536", "reply 4"}}) {
+        auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "2", "2", bytes, "interactive"}, user);
+        EXPECT_NE(output.find(answer), std::string::npos) << output;
+    }
+    EXPECT_TRUE(polkit.questions().empty());
+}
+
+// One user's 32 calls wait at prompts nobody answers: only a few of its callers may hold a
+// question, so root's and an administrator's bursts are all served meanwhile (their times are
+// bench_helper_flood's). When that user leaves, its questions are withdrawn and its room is free.
+TEST(CallerCheck, HeldPromptsLockNoOneOutAndLeaveWithTheirCaller)
+{
+    constexpr std::size_t questionsPerUser = 4;
+    constexpr uid_t administrator = 1000;
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, FakePolkit::policy(), false});
+    FakePolkit polkit(daemon.bus().address(), true, true);
+    auto prompts = std::make_unique<ChildProcess>(std::vector<std::string>{NTFS_FLOOD_CALLER, "32", "1", "16", "interactive"},
+                                                  ChildOptions{{daemon.bus().environmentEntry()}, nobody, true});
+    ASSERT_TRUE(polkit.waitUntilHolding(questionsPerUser, std::chrono::seconds(10)));
+    for (auto [user, calls] : {std::pair{std::optional<uid_t>(), "64"}, std::pair{std::optional<uid_t>(administrator), "16"}}) {
+        auto [code, output] = daemon.runClient({NTFS_FLOOD_CALLER, "1", calls, "16"}, user);
+        EXPECT_NE(output.find(std::string("reply ") + calls + "\ndone"), std::string::npos) << output;
+    }
+    prompts.reset();
+    EXPECT_TRUE(polkit.waitUntilHolding(0, std::chrono::seconds(10)));
+    EXPECT_EQ(polkit.cancelled(), questionsPerUser);
+    ChildProcess again({NTFS_FLOOD_CALLER, std::to_string(questionsPerUser), "1", "16", "interactive"},
+                       {{daemon.bus().environmentEntry()}, nobody, true});
+    EXPECT_TRUE(polkit.waitUntilHolding(questionsPerUser, std::chrono::seconds(10)));
+}

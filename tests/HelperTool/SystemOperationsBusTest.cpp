@@ -48,7 +48,9 @@ TEST_F(SystemOperationsOverBus, ModuleInformationHasTheContractsShape)
               "\"CFBundleVersion\" s \"1.0.5\" \"OSBundleDependencies\" as 1 \"fuse\" \"OSBundleLoadAddress\" t 0 "
               "\"OSBundleLoadSize\" t 221184 \"OSBundleRetainCount\" i 1 \"OSBundleStarted\" b true\n");
     EXPECT_EQ(client->getLoadedKernelExtensionInfos("").value().size(), 2u);
-    EXPECT_FALSE(client->getLoadedKernelExtensionInfos("com.example.absent"));
+    EXPECT_TRUE(client->getLoadedKernelExtensionInfos("com.example.absent").value().empty());
+    // An empty identifier names no module: the pair of a module that is not found, not an error.
+    EXPECT_EQ(client->loadInstalledKernelExtensionWithBundleId(""), (ntfs::HelperToolClient::KextLoad{4, static_cast<std::int32_t>(0xdc008006u)}));
 }
 
 TEST_F(SystemOperationsOverBus, MountLogFromTheDriverAndWithoutIt)
@@ -105,6 +107,18 @@ TEST(RevealOverBus, SkipsEmptyPathsAndShowsTheRestAsTheCallingUser)
     EXPECT_EQ(calls[0].callerUid, nobody);
     EXPECT_FALSE(ntfs::SessionBusFileViewer(session.address()).showItems(0, {"file:///"}).reached) << "root never calls";
     EXPECT_EQ(fileManager.calls().size(), 1u);
+}
+
+// A caller's text cannot start a log line of its own, nor choose its priority.
+TEST(LogOverBus, ALoggedNewlineStaysInItsLine)
+{
+    HelperDaemon daemon({NTFS_HELPER_EXECUTABLE, {}, {}, true});
+    daemon.client()->revealFSDir({"/x\n<0>forged"});
+    std::optional<std::string> line;
+    while ((line = daemon.process().readLine()) && line->find("forged") == std::string::npos) {
+    }
+    ASSERT_TRUE(line);
+    EXPECT_NE(line->find("Path: /x\\n<0>forged"), std::string::npos) << *line;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "TrampolineProtocol.h"
 
 #include <fstream>
+#include <optional>
 #include <unistd.h>
 
 using namespace ntfs;
@@ -32,44 +33,64 @@ TEST_F(Elevation, LaunchesThatEndBeforeTheToolRunsReportWhy)
     }
 }
 
-TEST_F(Elevation, TheTrampolineRunsOnlyTheAppsOwnTools)
+TEST_F(Elevation, TheTrampolineRunsOnlyTheAppsOwnToolsOnTheAppsOwnFiles)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "the trampoline runs only tools that root alone can change; run as root";
     namespace fs = std::filesystem;
     const auto app = dir_ / "app";
     const auto trampoline = (app / "ntfs-privileged-trampoline").string();
-    const auto pass = (app / "Resources/pass.sh").string();
+    const auto pass = (app / "Resources/pass.sh").string(), nested = (app / "Resources/nested").string();
     fs::create_directories(app / "Resources/nested");
     fs::copy_file(NTFS_TRAMPOLINE_PATH, trampoline);
-    std::ofstream(pass) << "exec \"$@\"\n";
+    std::ofstream(pass) << "echo \"$@\"\n";
     std::ofstream(app / "ntfs-bless-helper") << "#!/bin/sh\necho blessed \"$@\"\n";
     fs::permissions(app / "ntfs-bless-helper", fs::perms::owner_all);
     fs::create_symlink(app / "ntfs-bless-helper", dir_ / "bless-link");
+    std::ofstream(dir_ / "elsewhere.sh") << "echo elsewhere\n";
     // The output after the start marker; none when refused (125, no marker).
-    const std::pair<std::vector<std::string>, const char*> cases[] = {
+    const std::pair<std::vector<std::string>, std::optional<std::string>> cases[] = {
         {{(app / "ntfs-bless-helper").string(), "com.zel.ntfs.HelperTool"}, "blessed com.zel.ntfs.HelperTool\n"},
         {{(dir_ / "bless-link").string(), "x"}, "blessed x\n"},  // known by its real path
-        {{"/bin/sh", pass, "/bin/echo", "a b", ""}, "a b \n"},
-        {{"/bin/sh", "-c", "echo options"}, nullptr},
-        {{"/bin/sh", (dir_ / "elsewhere.sh").string()}, nullptr},
-        {{"/bin/sh", (app / "Resources/nested/deeper.sh").string()}, nullptr},
-        {{"/bin/echo", "any program"}, nullptr},
-        {{(app / "missing").string()}, nullptr},
+        {{"/bin/sh", pass, nested + "/../pass.sh", nested}, pass + " " + nested + "\n"},  // arguments by their real paths
+        {{"/bin/sh", pass, "/etc/passwd"}, std::nullopt},  // an argument from outside the app
+        {{"/bin/sh", pass, nested, "relative"}, std::nullopt},
+        {{"/bin/sh", pass, ""}, std::nullopt},
+        {{"/bin/sh", "-c", "echo options"}, std::nullopt},
+        {{"/bin/sh", (dir_ / "elsewhere.sh").string()}, std::nullopt},
+        {{"/bin/sh", (app / "Resources/nested/deeper.sh").string()}, std::nullopt},
+        {{"/bin/echo", "any program"}, std::nullopt},
+        {{(app / "missing").string()}, std::nullopt},
     };
-    auto run = [&](std::vector<std::string> command) {
+    auto run = [&](std::vector<std::string> command, std::vector<std::string> environment = {}) {
         command.insert(command.begin(), trampoline);
-        return ChildProcess::run(command);
+        return ChildProcess::run(command, {environment, std::nullopt, true});
     };
     for (const auto& [command, expected] : cases) {
-        SCOPED_TRACE(command.front() + " " + (command.size() > 1 ? command[1] : ""));
+        SCOPED_TRACE(command.front() + " " + (command.size() > 1 ? command.back() : ""));
         auto [code, output] = run(command);
         auto marker = output.find(TrampolineProtocol::startMarker);
         EXPECT_EQ(code, expected ? 0 : TrampolineProtocol::cannotStartTool) << output;
         EXPECT_EQ(marker == std::string::npos ? "(refused)" : output.substr(marker + TrampolineProtocol::startMarker.size()),
-                  expected ? expected : "(refused)");
+                  expected.value_or("(refused)"));
     }
+    // The install script handed files of another user's choosing: refused, nothing installed.
+    for (const char* script : {"Install-Kext.sh", "Install-Executables.sh", "driver-common.sh"})
+        fs::copy_file(fs::path(NTFS_SCRIPTS_DIR) / script, app / "Resources" / script);
+    fs::create_directories(dir_ / "evil/kext");
+    for (const char* file : {"fix", "fmt", "fs"})
+        std::ofstream(dir_ / "evil" / file) << "planted\n";
+    fs::create_directories(dir_ / "root");
+    EXPECT_EQ(run({"/bin/sh", (app / "Resources/Install-Kext.sh").string(), "/etc/shadow", (dir_ / "evil/fix").string(),
+                   (dir_ / "evil/fmt").string(), (dir_ / "evil/kext").string(), (dir_ / "evil/fs").string()},
+                  {"NTFS_INSTALL_ROOT=" + (dir_ / "root").string()})
+                  .first,
+              TrampolineProtocol::cannotStartTool);
+    EXPECT_TRUE(fs::is_empty(dir_ / "root"));
+    // A file of the app that others may write is no longer the app's own.
+    fs::permissions(app / "Resources/nested", fs::perms::others_write, fs::perm_options::add);
+    EXPECT_EQ(run({"/bin/sh", pass, nested}).first, TrampolineProtocol::cannotStartTool);
     // A folder that others may write lets them put another script in its place.
     fs::permissions(app / "Resources", fs::perms::group_write, fs::perm_options::add);
-    EXPECT_EQ(run({"/bin/sh", pass, "/bin/true"}).first, TrampolineProtocol::cannotStartTool);
+    EXPECT_EQ(run({"/bin/sh", pass}).first, TrampolineProtocol::cannotStartTool);
 }

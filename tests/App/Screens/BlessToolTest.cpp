@@ -68,5 +68,23 @@ TEST_F(BlessToolTest, RefusesForeignOrUnsafeHelpers)
     }
 }
 
+// What another user could have put in the app's place is never installed as root's helper.
+TEST_F(BlessToolTest, RefusesAHelperThatOthersCouldHavePlanted)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the bless tool checks who could change the helper only when it runs as root";
+    const auto folder = carried().parent_path();
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::add);
+    EXPECT_EQ(bless().first, BlessToolStatus::toolNotValid);
+    fs::permissions(folder, fs::perms::others_write, fs::perm_options::remove);
+    ASSERT_EQ(chown(carried().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(bless().first, BlessToolStatus::toolNotValid);
+    fs::rename(carried(), work_ / "helper");
+    ASSERT_EQ(chown((work_ / "helper").c_str(), 0, 0), 0);
+    fs::create_symlink(work_ / "helper", carried());  // opened without following links
+    EXPECT_EQ(bless().first, BlessToolStatus::jobPlistNotFound);
+    EXPECT_THAT(rootFiles(), testing::IsEmpty());
+}
+
 }  // namespace
 }  // namespace ntfs::test
