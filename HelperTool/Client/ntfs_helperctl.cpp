@@ -1,6 +1,6 @@
 // ntfs-helperctl: NTFS and exFAT disks from a terminal, through the privileged helper.
 #include "CliStatus.h"
-#include "DiskCommands.h"
+#include "DiskVerbs.h"
 #include "MessageCommands.h"
 
 #include <cstdlib>
@@ -50,8 +50,8 @@ int usage(std::ostream& out, int status)
 }
 
 struct CommandLine {
-    DiskCommands::Options options;
-    std::optional<DiskCommands::FileSystem> fileSystem;
+    DiskVerbs::Options options;
+    std::optional<DiskVerbs::FileSystem> fileSystem;
     std::string verb;
     Args arguments;
     bool help = false;
@@ -80,9 +80,9 @@ std::optional<CommandLine> parse(int argc, char** argv)
         else if (arg == "--no-user-interaction")
             line.options.userInteraction = false;
         else if (arg == "--ntfs")
-            line.fileSystem = DiskCommands::FileSystem::Ntfs;
+            line.fileSystem = DiskVerbs::FileSystem::Ntfs;
         else if (arg == "--exfat")
-            line.fileSystem = DiskCommands::FileSystem::Exfat;
+            line.fileSystem = DiskVerbs::FileSystem::Exfat;
         else if (auto v = (arg == "--options" || arg == "--tool") ? value() : std::nullopt)
             (arg == "--tool" ? line.options.tool : line.options.mountOptions) = *v;
         else
@@ -91,7 +91,7 @@ std::optional<CommandLine> parse(int argc, char** argv)
     return line;
 }
 
-int runVerb(DiskCommands& commands, const CommandLine& line)
+int runVerb(DiskVerbs& commands, const CommandLine& line)
 {
     const auto& verb = line.verb;
     const auto& a = line.arguments;
@@ -139,7 +139,7 @@ int main(int argc, char** argv)
     if (line->help)
         return usage(std::cout, Done);
     const char* installRoot = std::getenv("NTFS_INSTALL_ROOT");
-    DiskCommands commands(InstalledDriver(installRoot && *installRoot ? installRoot : "/"), line->options);
+    DiskVerbs commands(InstalledDriver(installRoot && *installRoot ? installRoot : "/"), line->options);
     try {
         return runVerb(commands, *line);
     } catch (const sdbus::Error& e) {

@@ -1,4 +1,4 @@
-#include "DiskCommands.h"
+#include "DiskVerbs.h"
 
 #include "CliStatus.h"
 #include "MessageCommands.h"
@@ -116,7 +116,7 @@ std::string userName()
 
 }  // namespace
 
-HelperToolClient& DiskCommands::helper()
+HelperToolClient& DiskVerbs::helper()
 {
     if (!client_) {
         stopWaitingOnInterrupt();
@@ -129,12 +129,12 @@ HelperToolClient& DiskCommands::helper()
     return *client_;
 }
 
-std::string DiskCommands::toolFor(InstalledDriver::Tool tool) const
+std::string DiskVerbs::toolFor(InstalledDriver::Tool tool) const
 {
     return options_.tool.empty() ? driver_.require(tool) : options_.tool;
 }
 
-std::optional<Volume> DiskCommands::volume(const std::string& device) const
+std::optional<Volume> DiskVerbs::volume(const std::string& device) const
 {
     auto found = VolumeCatalog::find(device);
     if (!found)
@@ -142,7 +142,7 @@ std::optional<Volume> DiskCommands::volume(const std::string& device) const
     return found;
 }
 
-int DiskCommands::report(const CommandResult& result, bool dropTaggedLines)
+int DiskVerbs::report(const CommandResult& result, bool dropTaggedLines)
 {
     std::istringstream lines(result.text.value_or(""));
     std::string line;
@@ -154,7 +154,7 @@ int DiskCommands::report(const CommandResult& result, bool dropTaggedLines)
     return MessageCommands::exitCodeFor(result.status);
 }
 
-int DiskCommands::list()
+int DiskVerbs::list()
 {
     auto volumes = VolumeCatalog::list();
     if (options_.json)
@@ -164,7 +164,7 @@ int DiskCommands::list()
     return Done;
 }
 
-int DiskCommands::mount(const std::string& device)
+int DiskVerbs::mount(const std::string& device)
 {
     auto found = volume(device);
     if (!found)
@@ -194,7 +194,7 @@ int DiskCommands::mount(const std::string& device)
     return status;
 }
 
-int DiskCommands::unmount(const std::string& deviceOrMountPoint)
+int DiskVerbs::unmount(const std::string& deviceOrMountPoint)
 {
     struct stat info {};
     std::string target = deviceOrMountPoint;
@@ -213,7 +213,7 @@ int DiskCommands::unmount(const std::string& deviceOrMountPoint)
     return report(helper().unmountDisk(tool, target));
 }
 
-int DiskCommands::check(const std::string& device)
+int DiskVerbs::check(const std::string& device)
 {
     auto found = volume(device);
     if (!found)
@@ -222,7 +222,7 @@ int DiskCommands::check(const std::string& device)
     return report(helper().checkDisk(tool, found->device));
 }
 
-int DiskCommands::rename(const std::string& device, const std::string& name)
+int DiskVerbs::rename(const std::string& device, const std::string& name)
 {
     auto found = volume(device);
     if (!found)
@@ -231,7 +231,7 @@ int DiskCommands::rename(const std::string& device, const std::string& name)
     return report(helper().renameUnmountedVolume(tool, found->device, name));
 }
 
-bool DiskCommands::confirmErase(const Volume& volume) const
+bool DiskVerbs::confirmErase(const Volume& volume) const
 {
     std::string name = volume.device.substr(volume.device.rfind('/') + 1);
     std::cout << describe(volume) << "\nEverything on " << volume.device << " will be erased. Type " << name
@@ -241,7 +241,7 @@ bool DiskCommands::confirmErase(const Volume& volume) const
     return answer == name || answer == volume.device;
 }
 
-int DiskCommands::format(const std::string& device, FileSystem fileSystem, const std::string& name)
+int DiskVerbs::format(const std::string& device, FileSystem fileSystem, const std::string& name)
 {
     auto found = volume(device);
     if (!found)

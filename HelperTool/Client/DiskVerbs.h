@@ -13,7 +13,7 @@ namespace ntfs {
 
 // The everyday verbs of ntfs-helperctl: a device name in, the installed driver's tools named to
 // the helper, and the result in words. Each returns the exit status (CliStatus or the tool's).
-class DiskCommands {
+class DiskVerbs {
 public:
     struct Options {
         bool json = false;
@@ -25,7 +25,7 @@ public:
     };
     enum class FileSystem { Ntfs, Exfat };
 
-    DiskCommands(InstalledDriver driver, Options options) : driver_(std::move(driver)), options_(std::move(options)) {}
+    DiskVerbs(InstalledDriver driver, Options options) : driver_(std::move(driver)), options_(std::move(options)) {}
 
     int list();
     int mount(const std::string& device);
