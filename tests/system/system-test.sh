@@ -210,8 +210,8 @@ mkntfs -F -Q -L "Data Stick" "$work/user.img" >/dev/null 2>&1 || fail "mkntfs co
 mkntfs -F -Q -L "Data Stick" "$work/same.img" >/dev/null 2>&1 || fail "mkntfs could not format same.img"
 disk=$(attach_image "$work/user.img")
 same=$(attach_image "$work/same.img")
-# No udev runs in a container; root's blkid records what udev would, for users to read.
-inside blkid >/dev/null || true
+# No udev runs in a container; root's blkid records in its cache what udev would, for users to read.
+inside blkid "/dev/$disk" "/dev/$same" >/dev/null
 media="/media/admin/Data Stick"
 output=$(ctl admin mount "$disk" 2>&1) || fail "admin's mount failed: $output"
 say "$output"
@@ -270,7 +270,7 @@ ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mou
 { printf hibr; head -c 8188 /dev/zero; } >"$work/hibernated/hiberfil.sys"
 umount "$work/hibernated"
 hibernated=$(attach_image "$work/hibernated.img")
-inside blkid >/dev/null || true
+inside blkid "/dev/$hibernated" >/dev/null
 output=$(ctl admin mount "$hibernated" 2>&1) || fail "the hibernated volume did not mount: $output"
 say "$output"
 case $output in *"Windows is hibernated"*) ;; *) fail "no reason line: $output" ;; esac
