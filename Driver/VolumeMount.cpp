@@ -5,6 +5,7 @@
 #include "DriverStatus.h"
 #include "DriverVariableStore.h"
 #include "KernelMount.h"
+#include "MediaFolder.h"
 #include "MountOptions.h"
 #include "MountLogStore.h"
 #include "MountTable.h"
@@ -47,7 +48,24 @@ VolumeMount::Outcome VolumeMount::mount(const Request& request)
     Outcome outcome;
     outcome.device = request.disk.empty() || request.disk.front() == '/' ? request.disk : "/dev/" + request.disk;
     outcome.mountPoint = request.mountPoint;
-    return mountDevice(request, std::move(outcome));
+    // A folder below /media is claimed for the user the volume is mounted for, and may turn out
+    // to be the next free name.
+    MediaFolder media;
+    std::optional<MediaFolder::Claim> claim;
+    if (media.covers(request.mountPoint)) {
+        try {
+            claim = media.claim(request.mountPoint, MediaFolder::ownerIn(request.options));
+        } catch (const MediaFolder::Refused& refused) {
+            return failed(std::move(outcome), status::usage, std::string("was not mounted: ") + refused.what());
+        }
+        outcome.mountPoint = claim->path();
+    }
+    Request claimed = request;
+    claimed.mountPoint = outcome.mountPoint;
+    outcome = mountDevice(claimed, std::move(outcome));
+    if (claim && outcome.status == status::done)
+        claim->keep();
+    return outcome;
 }
 
 VolumeMount::Outcome VolumeMount::mountDevice(const Request& request, Outcome outcome)

@@ -53,11 +53,15 @@ root=$work/root
 mkdir "$root"
 pids=""
 loop=""
+# The user's mount folder that ntfs-helperctl mount makes, unless it was there before.
+media_folder=/media/$(id -un)
+[ -d "$media_folder" ] && media_folder=""
 cleanup() {
   if [ -n "$loop" ]; then
     while findmnt --source "$loop" >/dev/null 2>&1 && umount "$loop"; do :; done
     losetup -d "$loop" 2>/dev/null || true
   fi
+  [ -z "$media_folder" ] || find "$media_folder" -depth -type d -empty -delete 2>/dev/null || true
   for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
@@ -183,47 +187,51 @@ info "bus: $bus_address (policy included from the throwaway root)"
 DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$root$program" &
 pids="$pids $!"
 tries=0
-until version=$(DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" version 2>/dev/null); do
+until version=$(DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" call version 2>/dev/null); do
   tries=$((tries + 1))
   [ "$tries" -le 40 ] || die "the registered helper did not answer"
   sleep 0.25
 done
-info "ntfs-helperctl version -> $version"
+info "ntfs-helperctl call version -> $version"
 [ "$version" = "1.0.5" ] || die "expected version 1.0.5"
 
-step "A short client session with the registered helper (ntfs-helperctl)"
+step "Messages with their own arguments (ntfs-helperctl call ...)"
 for call in "check /bin/echo sdb1" "filter $root$program /nonexistent/tarn_ntfs.kext" \
   "fda-test /bin/false" "format /bin/echo sdb1 0 DATA volume" "mount-log"; do
-  info "ntfs-helperctl $call"
-  # shellcheck disable=SC2086 # each call is a subcommand and its arguments
-  DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" $call 2>&1 | sed 's/^/     /' || true
+  info "ntfs-helperctl call $call"
+  # shellcheck disable=SC2086 # each call is a message and its arguments
+  DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" call $call 2>&1 | sed 's/^/     /' || true
 done
 
-step "A real NTFS round trip on a loop image through ntfs-helperctl and the installed driver files"
+step "A real NTFS round trip on a loop image: the everyday verbs, with the device's name alone"
 helperctl() {
   info "ntfs-helperctl $*"
-  # The tools' last lines and the reply's status are enough to follow.
-  DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" "$@" 2>&1 | tail -n 3 | sed 's/^/     /'
+  # The tools' last lines are enough to follow; the driver is the one installed below the root.
+  NTFS_INSTALL_ROOT=$root DBUS_SYSTEM_BUS_ADDRESS=$bus_address "$stage/bin/ntfs-helperctl" "$@" 2>&1 | tail -n 3 |
+    sed 's/^/     /'
 }
 if [ ! -e /dev/loop-control ] || [ ! -e /dev/fuse ]; then
   info "skipped: this machine has no loop devices or no FUSE"
 else
   truncate -s 64M "$work/ntfs.img"
   loop=$(losetup -f --show "$work/ntfs.img")
-  sbin=$root/usr/local/sbin
-  mount_helper=$root/usr/local/lib/tarn_ntfs/tarn_ntfs.fs/Contents/Resources/mount.tarn_ntfs
-  volume="$work/Volumes/Main Jöb"
+  device=${loop#/dev/}
   info "image $work/ntfs.img on $loop"
-  helperctl format-ntfs "$sbin/tarn_ntfs-formatter" "$loop" "Main Jöb"
-  helperctl mount-ntfs "$mount_helper" "$loop" "" "$volume"
+  helperctl format "$device" --ntfs "Main Jöb" --yes
+  helperctl mount "$device"
+  volume=$(findmnt -n -o TARGET --source "$loop" | tail -n 1)
+  [ -n "$volume" ] || die "$loop is not mounted"
+  info "mounted at $volume, owned by $(stat -c %U "$volume")"
   head -c 3000000 /dev/urandom >"$volume/Grüße aus dem Job.bin"
   echo "written through the helper's mount" >"$volume/read me.txt"
   sums=$(cd "$volume" && sha256sum -- *)
   info "written:"
   printf '%s\n' "$sums" | sed 's/^/     /'
-  helperctl unmount "$sbin/tarn_ntfs-diskutil" "$loop"
-  helperctl check "$sbin/tarn_ntfs_fix" "$loop"
-  helperctl rename "$sbin/tarn_ntfs-diskutil" "$loop" "Renamed Jöb"
+  helperctl list
+  helperctl unmount "$device"
+  [ ! -e "$volume" ] || die "unmount left the mount point $volume"
+  helperctl check "$device"
+  helperctl rename "$device" "Renamed Jöb"
   info "what ntfs-3g's own tools see:"
   info "  ntfslabel: $(ntfslabel "$loop")"
   info "  ntfsinfo:  $(ntfsinfo -m "$loop" | grep -E 'Volume (Name|Flags)' | tr -s '\t\n' '  ')"

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <limits>
+#include <systemd/sd-bus.h>
 
 namespace ntfs {
 namespace {
@@ -9,6 +10,11 @@ namespace {
 constexpr const char* serviceName = "com.tarn.mac.utility.store.ntfs.HelperTool";
 constexpr const char* objectPath = "/com/tarn/mac/utility/store/ntfs/HelperTool";
 constexpr auto quickReplyTimeout = std::chrono::seconds(25);
+
+// sdbus-c++ keeps the underlying message to itself; any message made on the connection leads to the bus.
+struct RawMessage : sdbus::Message {
+    static sd_bus_message* of(const sdbus::Message& message) { return static_cast<sd_bus_message*>(message.*(&RawMessage::msg_)); }
+};
 
 }  // namespace
 
@@ -29,6 +35,12 @@ CommandResult HelperToolClient::fromWire(const std::tuple<std::vector<std::strin
 {
     const auto& [text, status] = reply;
     return {text.empty() ? std::nullopt : std::optional<std::string>(text.front()), status};
+}
+
+void HelperToolClient::allowInteractiveAuthorization()
+{
+    auto message = getProxy().createMethodCall(INTERFACE_NAME, "getVersionWithReply_");
+    sd_bus_set_allow_interactive_authorization(sd_bus_message_get_bus(RawMessage::of(message)), 1);
 }
 
 std::string HelperToolClient::getVersion()

@@ -43,6 +43,8 @@ public:
 
     // Our own unique name on the bus, as the helper sees us.
     std::string uniqueName() const { return getProxy().getConnection().getUniqueName(); }
+    // Lets the helper have the caller asked for consent (by a polkit agent) on every later call.
+    void allowInteractiveAuthorization();
 
     std::string getVersion();
     KextLoad loadInstalledKernelExtensionAtPath(const std::string& path);

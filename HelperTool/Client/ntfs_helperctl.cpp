@@ -1,187 +1,154 @@
-// ntfs-helperctl: talks to the privileged helper from a terminal, one subcommand per message.
-// Exit status: the reply's status for command results (clipped to 1..255 when not 0), 0/1 for
-// yes/no answers, 2 when the helper refused or could not be reached, 64 for a usage error.
-#include "HelperToolClient.h"
+// ntfs-helperctl: NTFS and exFAT disks from a terminal, through the privileged helper.
+#include "CliStatus.h"
+#include "DiskVerbs.h"
+#include "MessageCommands.h"
 
-#include <csignal>
-#include <functional>
+#include <cstdlib>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-// A command runs as long as it needs; Ctrl-C ends only our wait for it, not the command.
-void stopWaitingOnInterrupt()
+using namespace ntfs;
+using Args = std::vector<std::string>;
+
+constexpr const char* help =
+    "Usage: ntfs-helperctl [OPTION...] VERB [ARGUMENT...]\n"
+    "NTFS and exFAT disks, through the NTFS driver's privileged helper. DEVICE is /dev/sdb1 or sdb1.\n"
+    "\n"
+    "  list [--json]                          NTFS and exFAT volumes: size, label, type, where mounted,\n"
+    "                                         ro/rw, the state Windows left them in (where readable)\n"
+    "  mount DEVICE [--read-only] [--options OPTS]\n"
+    "                                         mount at /media/$USER/<label>, owned by you\n"
+    "  unmount DEVICE|MOUNTPOINT              unmount and remove the mount point\n"
+    "  check DEVICE                           check and repair an NTFS volume\n"
+    "  rename DEVICE NAME                     set the label of an unmounted volume\n"
+    "  format DEVICE --ntfs|--exfat NAME [--yes]\n"
+    "                                         erase DEVICE (asks you to type its name unless --yes)\n"
+    "  call MESSAGE ARGUMENT...               send one message with its own arguments (below)\n"
+    "\n"
+    "Options:\n"
+    "  --no-user-interaction  never ask for a password; fail at once where consent is needed\n"
+    "  --tool PATH            use PATH instead of the installed driver's tool\n"
+    "  --help                 this text\n"
+    "\n"
+    "Exit status: 0 done; 2 the helper could not be reached or failed the call; 3 the helper is\n"
+    "not installed; 4 the driver is not installed; 5 not confirmed, nothing changed; 6 no such\n"
+    "device, no NTFS or exFAT volume on it, or not mounted; 64 usage; 77 refused (no consent);\n"
+    "130 Ctrl-C while waiting for the helper (which finishes the command on its own);\n"
+    "any other: the driver tool's own status (32 not mounted or unmounted, 65 not NTFS or\n"
+    "unreadable, 66 not a block device, 75 in use or busy, 76 holds a mounted volume, 78 Windows\n"
+    "is hibernated on it; see ntfs-helperctl(1)).\n"
+    "\n"
+    "Messages (call):\n";
+
+int usage(std::ostream& out, int status)
 {
-    struct sigaction action {};
-    action.sa_handler = [](int) {
-        constexpr char notice[] = "\nntfs-helperctl: stopped waiting; the helper finishes the command on its own\n";
-        [[maybe_unused]] auto written = write(STDERR_FILENO, notice, sizeof notice - 1);
-        _exit(130);
-    };
-    sigaction(SIGINT, &action, nullptr);
+    out << help << MessageCommands::usage();
+    return status;
 }
 
-using Args = std::vector<std::string>;
-using ntfs::CommandResult;
-using ntfs::HelperToolClient;
-
-struct Subcommand {
-    const char* name;
-    const char* usage;
-    std::size_t minArgs;
-    std::size_t maxArgs;
-    std::function<int(HelperToolClient&, const Args&)> run;
+struct CommandLine {
+    DiskVerbs::Options options;
+    std::optional<DiskVerbs::FileSystem> fileSystem;
+    std::string verb;
+    Args arguments;
+    bool help = false;
 };
 
-int exitCodeFor(std::int64_t status)
+// Options may stand anywhere; "--" ends them.
+std::optional<CommandLine> parse(int argc, char** argv)
 {
-    if (status == 0)
-        return 0;
-    int low = static_cast<int>(status & 0xff);
-    return low == 0 ? 1 : low;
-}
-
-int printResult(const CommandResult& result)
-{
-    if (result.text)
-        std::cout << *result.text << (result.text->empty() || result.text->back() == '\n' ? "" : "\n");
-    else
-        std::cout << "(no text)\n";
-    std::cout << "status: " << result.status << "\n";
-    return exitCodeFor(result.status);
-}
-
-int printKextLoad(const HelperToolClient::KextLoad& load)
-{
-    std::cout << "result: " << load.first << (load.first == 2 ? " (loaded)" : "") << "\nreturn code: " << load.second << "\n";
-    return load.first == 2 ? 0 : 1;
-}
-
-void printVariant(const sdbus::Variant& value)
-{
-    auto type = value.peekValueType();
-    if (type == "s")
-        std::cout << value.get<std::string>();
-    else if (type == "b")
-        std::cout << (value.get<bool>() ? "true" : "false");
-    else if (type == "t")
-        std::cout << value.get<std::uint64_t>();
-    else if (type == "x")
-        std::cout << value.get<std::int64_t>();
-    else if (type == "i")
-        std::cout << value.get<std::int32_t>();
-    else if (type == "as") {
-        const char* separator = "";
-        for (const auto& item : value.get<std::vector<std::string>>())
-            std::cout << std::exchange(separator, ", ") << item;
-    } else
-        std::cout << "<" << type << ">";
-}
-
-int printKextInfos(const std::optional<HelperToolClient::KextInfos>& infos)
-{
-    if (!infos) {
-        std::cout << "(none)\n";
-        return 1;
+    CommandLine line;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> { return i + 1 < argc ? std::optional<std::string>(argv[++i]) : std::nullopt; };
+        if (optionsEnded || arg.size() < 2 || arg.rfind("--", 0) != 0 || line.verb == "call")
+            (line.verb.empty() ? line.verb : line.arguments.emplace_back()) = arg;
+        else if (arg == "--")
+            optionsEnded = true;
+        else if (arg == "--help" || arg == "-h")
+            line.help = true;
+        else if (arg == "--json")
+            line.options.json = true;
+        else if (arg == "--read-only")
+            line.options.readOnly = true;
+        else if (arg == "--yes")
+            line.options.yes = true;
+        else if (arg == "--no-user-interaction")
+            line.options.userInteraction = false;
+        else if (arg == "--ntfs")
+            line.fileSystem = DiskVerbs::FileSystem::Ntfs;
+        else if (arg == "--exfat")
+            line.fileSystem = DiskVerbs::FileSystem::Exfat;
+        else if (auto v = (arg == "--options" || arg == "--tool") ? value() : std::nullopt)
+            (arg == "--tool" ? line.options.tool : line.options.mountOptions) = *v;
+        else
+            return std::nullopt;
     }
-    for (const auto& [identifier, info] : *infos) {
-        std::cout << identifier << "\n";
-        for (const auto& [key, value] : info) {
-            std::cout << "  " << key << ": ";
-            printVariant(value);
-            std::cout << "\n";
-        }
+    return line;
+}
+
+int runVerb(DiskVerbs& commands, const CommandLine& line)
+{
+    const auto& verb = line.verb;
+    const auto& a = line.arguments;
+    if (verb == "list" && a.empty())
+        return commands.list();
+    if (verb == "mount" && a.size() == 1)
+        return commands.mount(a[0]);
+    if (verb == "unmount" && a.size() == 1)
+        return commands.unmount(a[0]);
+    if (verb == "check" && a.size() == 1)
+        return commands.check(a[0]);
+    if (verb == "rename" && a.size() == 2)
+        return commands.rename(a[0], a[1]);
+    if (verb == "format" && a.size() == 2 && line.fileSystem)
+        return commands.format(a[0], *line.fileSystem, a[1]);
+    if (verb == "call" && !a.empty() && MessageCommands::accepts(a[0], a.size() - 1))
+        return *MessageCommands::run(commands.helper(), a[0], Args(a.begin() + 1, a.end()));
+    return usage(std::cerr, UsageError);
+}
+
+int failedCall(const sdbus::Error& e)
+{
+    const std::string& name = e.getName();
+    if (name == "org.freedesktop.DBus.Error.AccessDenied") {
+        std::cerr << "ntfs-helperctl: refused: you are not allowed to use the NTFS helper (consent was not given: "
+                     "wrong password, dismissed, not an administrator, or --no-user-interaction)\n";
+        return Refused;
     }
-    return 0;
-}
-
-int printLines(const std::vector<std::string>& lines)
-{
-    for (const auto& line : lines)
-        std::cout << line << "\n";
-    return 0;
-}
-
-Args rest(const Args& args, std::size_t from) { return Args(args.begin() + static_cast<long>(from), args.end()); }
-
-const std::vector<Subcommand>& subcommands()
-{
-    static const std::vector<Subcommand> all{
-        {"version", "", 0, 0, [](auto& c, auto&) { std::cout << c.getVersion() << "\n"; return 0; }},
-        {"load-kext", "PATH", 1, 1, [](auto& c, auto& a) { return printKextLoad(c.loadInstalledKernelExtensionAtPath(a[0])); }},
-        {"load-kext-id", "IDENTIFIER", 1, 1,
-         [](auto& c, auto& a) { return printKextLoad(c.loadInstalledKernelExtensionWithBundleId(a[0])); }},
-        {"kext-info", "[IDENTIFIER]", 0, 1,
-         [](auto& c, auto& a) { return printKextInfos(c.getLoadedKernelExtensionInfos(a.empty() ? "" : a[0])); }},
-        {"check", "TOOL DISK", 2, 2, [](auto& c, auto& a) { return printResult(c.checkDisk(a[0], a[1])); }},
-        {"format-ntfs", "TOOL DISK NEW-NAME", 3, 3, [](auto& c, auto& a) { return printResult(c.formatNTFSDisk(a[0], a[1], a[2])); }},
-        {"format", "TOOL DISK FILE-SYSTEM-INDEX NEW-NAME volume|disk", 5, 5,
-         [](auto& c, auto& a) {
-             return printResult(c.formatDisk(a[0], a[1], std::stoi(a[2]), a[3], a[4] == "volume"));
-         }},
-        {"uninstall", "MODULE-PATH FILE-SYSTEM-BUNDLE-PATH", 2, 2,
-         [](auto& c, auto& a) {
-             auto status = c.uninstallKextAndFileSystem(a[0], a[1]);
-             std::cout << "status: " << status << "\n";
-             return exitCodeFor(status);
-         }},
-        {"fda-test", "COMMAND [PARAMETER...]", 1, SIZE_MAX,
-         [](auto& c, auto& a) {
-             bool granted = c.empiricalTestForFullDiskAccess(a[0], rest(a, 1));
-             std::cout << (granted ? "true" : "false") << "\n";
-             return granted ? 0 : 1;
-         }},
-        {"mount-ntfs", "TOOL DISK OPTIONS MOUNT-POINT", 4, 4,
-         [](auto& c, auto& a) { return printResult(c.mountNTFSDisk(a[0], a[1], a[2], a[3])); }},
-        {"unmount", "TOOL DISK", 2, 2, [](auto& c, auto& a) { return printResult(c.unmountDisk(a[0], a[1])); }},
-        {"mount", "TOOL DISK", 2, 2, [](auto& c, auto& a) { return printResult(c.mountDisk(a[0], a[1])); }},
-        {"rename", "TOOL DISK NEW-NAME", 3, 3,
-         [](auto& c, auto& a) { return printResult(c.renameUnmountedVolume(a[0], a[1], a[2])); }},
-        {"hibernate-check", "on|off", 1, 1,
-         [](auto& c, auto& a) { return printResult(c.sysctlConfigureKextHibernateCheck(a[0] == "on")); }},
-        {"mount-log", "", 0, 0, [](auto& c, auto&) { return printResult(c.getLatestDiskMountLogs()); }},
-        {"filter", "PATH...", 0, SIZE_MAX, [](auto& c, auto& a) { return printLines(c.checkFilterInstalledFSDrivers(a)); }},
-        {"reveal", "PATH...", 0, SIZE_MAX, [](auto& c, auto& a) { c.revealFSDir(a); return 0; }},
-        {"link", "LINK-PATH DISK-PATH", 2, 2, [](auto& c, auto& a) { c.addLinkPath(a[0], a[1]); return 0; }},
-    };
-    return all;
-}
-
-int usage()
-{
-    std::cerr << "usage: ntfs-helperctl SUBCOMMAND [ARGUMENT...]\n";
-    for (const auto& command : subcommands())
-        std::cerr << "  " << command.name << " " << command.usage << "\n";
-    return 64;
+    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner") {
+        std::cerr << "ntfs-helperctl: the NTFS helper (com.zel.ntfs.HelperTool) is not installed: install it with the "
+                     "setup app (com.tarn.mac.utility.website.ntfs.HelperApp, Install)\n";
+        return HelperMissing;
+    }
+    std::cerr << "ntfs-helperctl: " << name << ": " << e.getMessage() << "\n";
+    return HelperFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage();
-    std::string name = argv[1];
-    Args args(argv + 2, argv + argc);
-    for (const auto& command : subcommands()) {
-        if (name != command.name)
-            continue;
-        if (args.size() < command.minArgs || args.size() > command.maxArgs)
-            return usage();
-        try {
-            stopWaitingOnInterrupt();
-            HelperToolClient client;
-            return command.run(client, args);
-        } catch (const sdbus::Error& e) {
-            std::cerr << "ntfs-helperctl: " << e.getName() << ": " << e.getMessage() << "\n";
-            return 2;
-        } catch (const std::exception& e) {
-            std::cerr << "ntfs-helperctl: " << e.what() << "\n";
-            return 64;
-        }
+    auto line = parse(argc, argv);
+    if (!line)
+        return usage(std::cerr, UsageError);
+    if (line->help)
+        return usage(std::cout, Done);
+    const char* installRoot = std::getenv("NTFS_INSTALL_ROOT");
+    DiskVerbs commands(InstalledDriver(installRoot && *installRoot ? installRoot : "/"), line->options);
+    try {
+        return runVerb(commands, *line);
+    } catch (const sdbus::Error& e) {
+        return failedCall(e);
+    } catch (const InstalledDriver::Missing& e) {
+        std::cerr << "ntfs-helperctl: " << e.what() << "\n";
+        return DriverMissing;
+    } catch (const std::exception& e) {
+        std::cerr << "ntfs-helperctl: " << e.what() << "\n";
+        return UsageError;
     }
-    return usage();
 }

@@ -57,6 +57,7 @@ struct ChildSetup {
     UniqueFd directory;
     CStrings argv;
     std::optional<CStrings> envp;
+    bool errorsToOutput = true;
 
     char* const* environment() { return envp ? envp->get() : environ; }
 };
@@ -69,7 +70,8 @@ public:
         posix_spawnattr_init(&attributes_);
         posix_spawn_file_actions_adddup2(&actions_, setup.input.get(), 0);
         posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 1);
-        posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 2);
+        if (setup.errorsToOutput)
+            posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 2);
         if (setup.directory)
             posix_spawn_file_actions_addfchdir_np(&actions_, setup.directory.get());
         posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
@@ -133,7 +135,8 @@ struct ChildFailure {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (dup2(setup.input.get(), 0) < 0 || dup2(setup.outputWrite.get(), 1) < 0 || dup2(setup.outputWrite.get(), 2) < 0
+    if (dup2(setup.input.get(), 0) < 0 || dup2(setup.outputWrite.get(), 1) < 0
+        || (setup.errorsToOutput && dup2(setup.outputWrite.get(), 2) < 0)
         || (setup.directory && fchdir(setup.directory.get()) != 0))
         childFailed(report, 2);
     if (setgroups(user.groups.size(), user.groups.data()) != 0 || setgid(user.group) != 0 || setuid(user.user) != 0)
@@ -197,6 +200,7 @@ Subprocess Subprocess::spawn(const SpawnRequest& request)
         setup.directory = openOrFail(request.workingDirectory->c_str(), O_RDONLY | O_DIRECTORY, "open working directory");
     if (request.environment)
         setup.envp.emplace(*request.environment);
+    setup.errorsToOutput = request.errorsToOutput;
 
     pid_t pid = request.runAs ? spawnAsUser(request.program, setup, *request.runAs)
                               : spawnDirectly(request.program, setup, request.ownProcessGroup);

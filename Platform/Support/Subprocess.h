@@ -29,6 +29,7 @@ struct SpawnRequest {
     std::optional<std::filesystem::path> workingDirectory = std::nullopt;  // the child's alone; ours never changes
     std::optional<std::vector<std::string>> environment = std::nullopt;  // "NAME=value" each; none: ours
     std::optional<RunAs> runAs = std::nullopt;  // none: our own user
+    bool errorsToOutput = true;  // false: the child's stderr is ours (a tool that talks to the user's terminal)
     std::optional<std::filesystem::path> input = std::nullopt;  // the child's stdin; none: /dev/null
     bool ownProcessGroup = false;  // so that a deadline ends whatever the child started too
 };

@@ -37,7 +37,7 @@ TEST(LongCommand, HelperctlWaitsForTheStatusOfACommandThatRunsHalfAMinute)
 {
     HelperDaemon daemon;
     TempDir dir;
-    auto [code, output] = daemon.runClient({NTFS_HELPERCTL, "check", writeTool(dir, "sleep 30\necho checked\nexit 3\n"), "disk"});
+    auto [code, output] = daemon.runClient({NTFS_HELPERCTL, "call", "check", writeTool(dir, "sleep 30\necho checked\nexit 3\n"), "disk"});
     EXPECT_EQ(code, 3) << output;
     EXPECT_NE(output.find("checked\nstatus: 3"), std::string::npos) << output;
 }
@@ -49,7 +49,7 @@ TEST(LongCommand, CtrlCStopsTheWaitAndTheHelperFinishesTheCommand)
     mkfifo((dir / "go").c_str(), 0600);
     auto tool = writeTool(dir, "touch '" + (dir / "started").string() + "'\nread line < '" + (dir / "go").string() + "'\ntouch '" +
                                    (dir / "finished").string() + "'\n");
-    ChildProcess client({NTFS_HELPERCTL, "check", tool, "disk"}, {{daemon.bus().environmentEntry()}, std::nullopt, true});
+    ChildProcess client({NTFS_HELPERCTL, "call", "check", tool, "disk"}, {{daemon.bus().environmentEntry()}, std::nullopt, true});
     ASSERT_TRUE(appears(dir / "started"));
     client.signal(SIGINT);
     EXPECT_EQ(exitCodeOf(client.wait()), 130);

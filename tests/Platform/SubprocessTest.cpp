@@ -64,3 +64,14 @@ TEST(Subprocess, DeadlineEndsTheWholeGroup)
     std::string pid, name, state;
     EXPECT_TRUE(!(stat >> pid >> name >> state) || state == "Z") << state;
 }
+
+TEST(Subprocess, LeavesStandardErrorOursWhenAsked)
+{
+    SpawnRequest request{"/bin/sh", {"-c", "echo out; echo err >&2"}};
+    request.errorsToOutput = false;
+    EXPECT_EQ(run(request).second, "out\n");
+    request.runAs = RunAs{getuid(), getgid(), {getgid()}};
+    if (geteuid() == 0) {
+        EXPECT_EQ(run(request).second, "out\n");
+    }
+}

@@ -171,6 +171,132 @@ output=$(helper_call checkDiskWithExecutablePath_forDiskIdentifier_reply_ ss /us
 after-the-restart" ] || fail "the written file is not on the volume"
 say "unmounted and checked; ntfscat reads the file back from the image"
 
+# ---- ntfs-helperctl: a desktop user's disks by device name alone (admin is not root) ----------
+ctl=$prefix/bin/ntfs-helperctl
+at_terminal=/usr/local/libexec/ntfs-system-test/at-terminal
+cat >"$root$at_terminal" <<'EOF'
+#!/bin/sh
+# at-terminal COMMAND [PROMPT ANSWER]...: runs COMMAND at a terminal of its own (script), types
+# each ANSWER once the screen shows its PROMPT, prints the screen and ends with COMMAND's status.
+dir=$(mktemp -d)
+mkfifo "$dir/keys"
+{ script -qec "$1" /dev/null <"$dir/keys" >"$dir/screen" 2>&1; echo $? >"$dir/status"; } &
+exec 3>"$dir/keys"
+shift
+while [ "$#" -ge 2 ]; do
+  tries=0
+  until grep -q "$1" "$dir/screen" || [ -e "$dir/status" ] || [ "$tries" -ge 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  printf '%s\n' "$2" >&3
+  shift 2
+done
+exec 3>&-
+wait
+cat "$dir/screen"
+exit "$(cat "$dir/status")"
+EOF
+chmod 0755 "$root$at_terminal"
+# ctl USER ARGUMENT...: ntfs-helperctl as USER in a local session, whose agent answers with
+# USER's password.
+ctl() {
+  who=$1
+  shift
+  as_user "$who" "$test_agent $who-secret $ctl $*"
+}
+for file in "$prefix/share/man/man1/ntfs-helperctl.1" "$prefix/share/bash-completion/completions/ntfs-helperctl"; do
+  inside test -f "$file" || fail "cmake --install left no $file"
+done
+# options_of DIR: the mount options the kernel's table shows for DIR, between commas.
+options_of() { printf ',%s,' "$(inside findmnt -n -o OPTIONS --mountpoint "$1")"; }
+
+step "ntfs-helperctl mount: admin mounts loop images by name at /media/admin/<label>, owning them"
+truncate -s 64M "$work/user.img" "$work/same.img"
+mkntfs -F -Q -L "Data Stick" "$work/user.img" >/dev/null 2>&1 || fail "mkntfs could not format user.img"
+mkntfs -F -Q -L "Data Stick" "$work/same.img" >/dev/null 2>&1 || fail "mkntfs could not format same.img"
+disk=$(attach_image "$work/user.img")
+same=$(attach_image "$work/same.img")
+# No udev runs in a container; root's blkid records in its cache what udev would, for users to read.
+inside blkid "/dev/$disk" "/dev/$same" >/dev/null
+media="/media/admin/Data Stick"
+output=$(ctl admin mount "$disk" 2>&1) || fail "admin's mount failed: $output"
+say "$output"
+[ "$(printf '%s\n' "$output" | tail -n 1)" = "$media" ] || fail "not mounted at $media"
+# At a terminal without a desktop agent, the password is asked there (polkit's text agent).
+output=$(as_user admin "$at_terminal '$ctl mount $same' Password: admin-secret" 2>&1) ||
+  fail "admin's mount from a terminal failed: $output"
+say "$output"
+case $output in *"Password:"*) ;; *) fail "the terminal did not ask for the password: $output" ;; esac
+[ "$(printf '%s\n' "$output" | tr -d '\r' | tail -n 1)" = "$media-2" ] || fail "the same label did not get $media-2"
+for option in nosuid nodev; do
+  case $(options_of "$media") in *",$option,"*) ;; *) fail "$media lacks $option: $(options_of "$media")" ;; esac
+done
+as_user admin "echo mine > '$media/mine.txt'" || fail "admin cannot write to $media"
+owners=$(inside stat -c %U "$media" "$media/mine.txt" | sort -u)
+[ "$owners" = admin ] || fail "the volume and the file belong to $owners, not admin"
+[ "$(inside stat -c %a:%U /media/admin)" = 750:root ] || fail "/media/admin is $(inside stat -c %a:%U /media/admin)"
+if output=$(as_user guest "ls /media/admin" 2>&1); then fail "guest can list /media/admin: $output"; fi
+say "mounted at $media and $media-2 (nosuid,nodev), owned by admin; guest cannot look in"
+
+step "ntfs-helperctl: the volume stays mounted and writable across a restart of the helper"
+inside systemctl restart "$unit"
+inside mountpoint -q "$media" || fail "$media went with the helper's restart"
+as_user admin "echo again >> '$media/mine.txt'" || fail "$media is not writable after the restart"
+
+step "ntfs-helperctl list --json, unmount, check, rename, format"
+json=$(as_user admin "$ctl list --json") || fail "list failed: $json"
+printf '%s' "$json" | python3 -c '
+import json, sys
+volumes = {v["device"]: v for v in json.load(sys.stdin)}
+v = volumes["/dev/'"$disk"'"]
+assert (v["label"], v["type"], v["mountpoint"], v["access"]) == ("Data Stick", "ntfs", "'"$media"'", "rw"), v
+' || fail "list --json is not what was expected: $json"
+for device in "$disk" "$same"; do
+  output=$(ctl admin unmount "$device" 2>&1) || fail "unmount of $device failed: $output"
+done
+! inside test -e "$media" || fail "unmount left $media"
+! inside test -e "$media-2" || fail "unmount left $media-2"
+output=$(ctl admin check "$disk" 2>&1) || fail "check failed: $output"
+output=$(ctl admin rename "$disk" "'Renamed Stick'" 2>&1) || fail "rename failed: $output"
+[ "$(inside blkid -p -o value -s LABEL "/dev/$disk")" = "Renamed Stick" ] || fail "blkid does not see the new label"
+# At a terminal, format first shows what is on the device and wants its name typed.
+output=$(as_user admin "$at_terminal '$ctl format $same --exfat Fresh' 'to go on:' $same Password: admin-secret" 2>&1) ||
+  fail "format failed: $output"
+case $output in *"ntfs \"Data Stick\""*) ;; *) fail "format did not show what is on $same: $output" ;; esac
+[ "$(inside blkid -p -o value -s TYPE "/dev/$same")" = exfat ] || fail "format made no exFAT volume"
+[ "$(ntfscat "$work/user.img" mine.txt)" = "mine
+again" ] || fail "what admin wrote is not on the volume"
+say "listed, unmounted (mount points gone), checked, renamed, formatted"
+
+step "ntfs-helperctl: a volume Windows hibernated on mounts read-only, and the user is told why"
+truncate -s 64M "$work/hibernated.img"
+mkntfs -F -Q -L Hibernated "$work/hibernated.img" >/dev/null 2>&1 || fail "mkntfs could not format hibernated.img"
+mkdir "$work/hibernated"
+ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mount hibernated.img here"
+{ printf hibr; head -c 8188 /dev/zero; } >"$work/hibernated/hiberfil.sys"
+umount "$work/hibernated"
+hibernated=$(attach_image "$work/hibernated.img")
+inside blkid "/dev/$hibernated" >/dev/null
+output=$(ctl admin mount "$hibernated" 2>&1) || fail "the hibernated volume did not mount: $output"
+say "$output"
+case $output in *"Windows is hibernated"*) ;; *) fail "no reason line: $output" ;; esac
+case $(options_of /media/admin/Hibernated) in *,ro,*) ;; *) fail "the hibernated volume is not read-only" ;; esac
+ctl admin unmount "$hibernated" >/dev/null 2>&1 || fail "the hibernated volume did not unmount"
+
+step "ntfs-helperctl: guest, outside the administrators, is refused (77) and nothing is mounted"
+status=0
+output=$(ctl guest mount "$disk" 2>&1) || status=$?
+say "$output"
+[ "$status" = 77 ] || fail "guest's mount ended with $status, not 77"
+! inside findmnt --source "/dev/$disk" >/dev/null || fail "guest's refused mount mounted $disk"
+step "ntfs-helperctl --no-user-interaction: nobody is asked, and admin is refused at once (77)"
+status=0
+output=$(ctl admin --no-user-interaction check "$disk" 2>&1) || status=$?
+[ "$status" = 77 ] || fail "--no-user-interaction ended with $status, not 77: $output"
+case $output in *"authentication as"*) fail "admin was asked: $output" ;; esac
+# ---- end of ntfs-helperctl ------------------------------------------------------------------
+
 step "Logs: the helper's lines are in journalctl -u $unit"
 inside busctl call "$bus_name" "$object" "$interface" checkDiskWithExecutablePath_forDiskIdentifier_reply_ \
   ss /bin/echo system-test-disk >/dev/null
