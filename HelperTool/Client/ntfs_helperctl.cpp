@@ -26,7 +26,8 @@ constexpr const char* help =
     "  rename DEVICE NAME                     set the label of an unmounted volume\n"
     "  format DEVICE --ntfs|--exfat NAME [--yes]\n"
     "                                         erase DEVICE (asks you to type its name unless --yes)\n"
-    "  call MESSAGE ARGUMENT...               send one message with its own arguments (below)\n"
+    "  call MESSAGE ARGUMENT...               send one message with its own arguments (below);\n"
+    "                                         \"call\" may be left out where no verb has the name\n"
     "\n"
     "Options:\n"
     "  --no-user-interaction  never ask for a password; fail at once where consent is needed\n"
@@ -91,6 +92,14 @@ std::optional<CommandLine> parse(int argc, char** argv)
     return line;
 }
 
+bool isVerb(const std::string& word)
+{
+    for (const char* verb : {"list", "mount", "unmount", "check", "rename", "format", "call"})
+        if (word == verb)
+            return true;
+    return false;
+}
+
 int runVerb(DiskVerbs& commands, const CommandLine& line)
 {
     const auto& verb = line.verb;
@@ -109,6 +118,9 @@ int runVerb(DiskVerbs& commands, const CommandLine& line)
         return commands.format(a[0], *line.fileSystem, a[1]);
     if (verb == "call" && !a.empty() && MessageCommands::accepts(a[0], a.size() - 1))
         return *MessageCommands::run(commands.helper(), a[0], Args(a.begin() + 1, a.end()));
+    // A message that no verb shadows (version, mount-log, hibernate-check, ...) needs no "call".
+    if (!isVerb(verb) && MessageCommands::accepts(verb, a.size()))
+        return *MessageCommands::run(commands.helper(), verb, a);
     return usage(std::cerr, UsageError);
 }
 

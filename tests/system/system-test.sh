@@ -358,18 +358,18 @@ unmount_through_helper "$disk"
 say "$log"
 
 step "Hibernate check off: a hibernated volume mounts unchecked, its hibernation file untouched"
-truncate -s 64M "$work/hibernated.img"
-mkntfs -F -Q -L Hibernated "$work/hibernated.img" >/dev/null 2>&1 || fail "mkntfs could not format the image"
-mkdir "$work/hibernated"
-ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mount the image here"
-if ! { printf hibr; head -c 65532 /dev/urandom; } >"$work/hibernated/hiberfil.sys"; then
-  umount "$work/hibernated"
+truncate -s 64M "$work/hibernated-state.img"
+mkntfs -F -Q -L Hibernated "$work/hibernated-state.img" >/dev/null 2>&1 || fail "mkntfs could not format the image"
+mkdir "$work/hibernated-state"
+ntfs-3g "$work/hibernated-state.img" "$work/hibernated-state" || fail "ntfs-3g could not mount the image here"
+if ! { printf hibr; head -c 65532 /dev/urandom; } >"$work/hibernated-state/hiberfil.sys"; then
+  umount "$work/hibernated-state"
   fail "cannot write the hibernation file"
 fi
-umount "$work/hibernated"
-hiberfil() { ntfscat "$work/hibernated.img" hiberfil.sys | sha256sum; }
+umount "$work/hibernated-state"
+hiberfil() { ntfscat "$work/hibernated-state.img" hiberfil.sys | sha256sum; }
 before=$(hiberfil)
-disk=$(attach_image "$work/hibernated.img")
+disk=$(attach_image "$work/hibernated-state.img")
 output=$(inside "$helperctl" hibernate-check off) || fail "ntfs-helperctl hibernate-check off failed: $output"
 [ "$(inside cat /run/tarn_ntfs/config/hibernate_check)" = 0 ] || fail "the switch is not off in the driver's store"
 expect_tag "$(mount_through_helper "$disk" "rw,remove_hiberfile" /Volumes/Hibernated)" "access=ro state=unchecked"
