@@ -7,9 +7,7 @@
 # after a reboot, logging to its unit's journal, and gone after Uninstall.sh.
 # Usage: system-test.sh BUILD-DIR POLKIT-TEST-AGENT
 # Exit status: 0 passed, 1 failed, 77 skipped (this machine cannot boot a container).
-# The container's root comes from mmdebstrap and is kept in $NTFS_SYSTEM_TEST_CACHE
-# (/var/cache/ntfs-system-test), one folder per package list; each run works on an overlay of it
-# (or a copy, where overlays cannot be mounted).
+# The container comes from container.sh beside this script.
 set -eu
 
 build=$(cd "$1" && pwd)
@@ -20,116 +18,18 @@ bus_name=com.tarn.mac.utility.store.ntfs.HelperTool
 object=/com/tarn/mac/utility/store/ntfs/HelperTool
 interface=com.tarn.mac.utility.store.ntfs.HelperToolProtocol
 app_name=com.tarn.mac.utility.website.ntfs.HelperApp
-suite=bookworm
 packages=systemd,systemd-sysv,dbus,polkitd,pkexec,libpam-systemd,libsdbus-c++1,libplist3,libplist++3v5,libkmod2
-cache=${NTFS_SYSTEM_TEST_CACHE:-/var/cache/ntfs-system-test}
 test_agent=/usr/local/libexec/ntfs-system-test/polkit-test-agent
 
-say() { printf '%s\n' "$*"; }
-step() { printf '== %s\n' "$*"; }
-skip() {
-  say "SKIPPED: $*"
-  exit 77
-}
-fail() {
-  say "FAILED: $*" >&2
-  exit 1
-}
+# shellcheck source-path=SCRIPTDIR source=container.sh
+. "$(dirname "$0")/container.sh"
 
-[ "$(id -u)" -eq 0 ] || skip "booting a container needs root"
-for tool in systemd-nspawn mmdebstrap nsenter setpriv; do
-  command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/bootstrap.sh installs it)"
-done
-
-work=$(mktemp -d /var/tmp/ntfs-system-test.XXXXXX)
-root=$work/root
-nspawn_pid=""
-container_pid=""
-
-# stop_container: powers the container off, or kills it when it does not go within 20 s.
-stop_container() {
-  [ -n "$nspawn_pid" ] || return 0
-  if kill -0 "$nspawn_pid" 2>/dev/null; then
-    kill -TERM "$nspawn_pid" 2>/dev/null || true
-    tries=0
-    while kill -0 "$nspawn_pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
-      sleep 0.2
-      tries=$((tries + 1))
-    done
-    kill -KILL "$nspawn_pid" 2>/dev/null || true
-  fi
-  wait "$nspawn_pid" 2>/dev/null || true
-  nspawn_pid=""
-  container_pid=""
-}
-
-cleanup() {
-  stop_container
-  if mountpoint -q "$root" 2>/dev/null; then umount "$root" || umount -l "$root" || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_work
+trap remove_container EXIT
 trap 'exit 130' INT TERM HUP
 
-step "Container root: Debian $suite with $packages"
-key=$(printf '%s %s\n' "$suite" "$packages" | sha256sum | cut -c1-16)
-lower=$cache/rootfs-$key
-if [ -d "$lower" ]; then
-  say "cached in $lower"
-else
-  mkdir -p "$cache"
-  partial=$lower.partial.$$
-  if ! mmdebstrap --variant=minbase --include="$packages" "$suite" "$partial" >"$work/mmdebstrap.log" 2>&1; then
-    rm -rf "$partial"
-    tail -n 5 "$work/mmdebstrap.log"
-    skip "mmdebstrap could not build the container's root (no Debian mirror reachable?)"
-  fi
-  # Another run may have cached the same root meanwhile.
-  mv -T "$partial" "$lower" 2>/dev/null || rm -rf "$partial"
-  say "built and cached in $lower"
-fi
-mkdir "$root" "$work/upper" "$work/overlay-work"
-if ! mount -t overlay overlay -o "lowerdir=$lower,upperdir=$work/upper,workdir=$work/overlay-work" "$root" 2>/dev/null; then
-  say "no overlay file system here: working on a copy of the cached root"
-  rmdir "$root"
-  cp -a "$lower" "$root"
-fi
-
-inside() { nsenter -t "$container_pid" -a -- "$@"; }
-
-# boot: starts the container and waits, at most 30 s for its systemd to start and 90 s for the
-# start-up to finish.
-boot() {
-  setpriv --pdeathsig KILL systemd-nspawn --quiet -D "$root" --register=no --keep-unit --private-network \
-    --console=passive -b >>"$work/console.log" 2>&1 &
-  nspawn_pid=$!
-  tries=0
-  while [ -z "$container_pid" ] && [ "$tries" -lt 150 ]; do
-    child=$(cat "/proc/$nspawn_pid/task/$nspawn_pid/children" 2>/dev/null) || true
-    child=${child%% *}
-    [ -n "$child" ] && [ "$(cat "/proc/$child/comm" 2>/dev/null)" = systemd ] && container_pid=$child
-    [ -n "$container_pid" ] || kill -0 "$nspawn_pid" 2>/dev/null || break
-    [ -n "$container_pid" ] || sleep 0.2
-    tries=$((tries + 1))
-  done
-  state=""
-  deadline=$(($(date +%s) + 90))
-  while [ -n "$container_pid" ]; do
-    left=$((deadline - $(date +%s)))
-    [ "$left" -gt 0 ] || break
-    # Fails at once until the container's systemd listens; then waits for the end of the start-up.
-    state=$(timeout "$left" nsenter -t "$container_pid" -a -- systemctl is-system-running --wait 2>/dev/null) || true
-    case $state in running | degraded) return 0 ;; esac
-    sleep 0.5
-  done
-  tail -n 20 "$work/console.log"
-  return 1
-}
-
-step "Users: admin (in group sudo) and guest"
-chroot "$root" useradd -m -G sudo -s /bin/sh admin
-chroot "$root" useradd -m -s /bin/sh guest
-printf 'admin:admin-secret\nguest:guest-secret\n' | chroot "$root" chpasswd
+make_root "$packages"
+add_users
 
 step "Install: DESTDIR=<container> cmake --install $build"
 DESTDIR=$root cmake --install "$build" >"$work/install.log"
@@ -145,12 +45,6 @@ say "app folder $app_dir"
 step "Boot (systemd-nspawn -b)"
 boot || skip "the container did not boot here (state: ${state:-none})"
 say "the container's systemd is pid $container_pid here, state $state"
-
-# as_user USER COMMAND: runs a shell command as USER in a login session of its own on seat0, the
-# kind of session a local desktop user has (active and local), and ends with its status.
-as_user() {
-  inside systemd-run --quiet --wait --pipe --collect -E XDG_SEAT=seat0 -- su -l "$1" -c "$2" </dev/null
-}
 
 # user_call MEMBER SIGNATURE ARGUMENT...: a call to the helper as a command line for as_user.
 user_call() {
