@@ -54,6 +54,8 @@ if command -v ccache >/dev/null 2>&1; then
   export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
   export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
 fi
+# Only this build's packages, so that "apt install OUT-DIR/*.deb" takes one version of each.
+rm -f "$out"/*.deb "$out"/*.ddeb "$out"/*.changes "$out"/*.buildinfo
 DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} parallel=$(nproc)" dpkg-buildpackage -b -us -uc
 echo "package: built version $version:"
 ls -1 "$out"/*_"${version}"_*.deb
