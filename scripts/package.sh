@@ -53,9 +53,13 @@ fi
 if command -v ccache >/dev/null 2>&1; then
   export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
   export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
+  export CCACHE_BASEDIR="$source"
 fi
-# Only this build's packages, so that "apt install OUT-DIR/*.deb" takes one version of each.
-rm -f "$out"/*.deb "$out"/*.ddeb "$out"/*.changes "$out"/*.buildinfo
-DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} parallel=$(nproc)" dpkg-buildpackage -b -us -uc
+# Only this build's packages, so that "apt install OUT-DIR/*.deb" takes one version of each; the
+# debug symbols go to OUT-DIR/dbgsym.
+rm -rf "$out"/*.deb "$out"/*.changes "$out"/*.buildinfo "$out/dbgsym"
+DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=$(nproc)" dpkg-buildpackage -b -us -uc
+mkdir "$out/dbgsym"
+mv "$out"/*-dbgsym_*.deb "$out/dbgsym/" 2>/dev/null || true
 echo "package: built version $version:"
-ls -1 "$out"/*_"${version}"_*.deb
+ls -1 "$out"/*.deb
