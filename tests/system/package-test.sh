@@ -52,7 +52,7 @@ say "$new_version: $(cd "$work/new" && echo *.deb)"
 
 # The container has no network: the packages' dependencies are in its root from the start.
 depends=$(for deb in "$work"/old/*.deb; do dpkg-deb -f "$deb" Depends; done |
-  tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/:any//; s/[[:space:]]//g' | grep -v '^ntfs-help' | sort -u | paste -sd, -)
+  tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/:any//; s/[[:space:]]//g' | grep -v "^ntfs-help" | LC_ALL=C sort -u | paste -sd, -)
 make_root "systemd,systemd-sysv,dbus,polkitd,pkexec,libpam-systemd,$depends"
 add_users
 install -D -m 0755 "$agent" "$root$test_agent"
