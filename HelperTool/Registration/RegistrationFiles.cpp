@@ -44,6 +44,9 @@ std::string RegistrationFiles::unitFile() const
            "SyslogIdentifier=" + label_ + "\n"
            // Running requests get 20 s after SIGTERM; the helper ends on its own before this.
            "TimeoutStopSec=30\n"
+           // Stopping or restarting the helper (an upgrade does) ends the helper alone: the
+           // file-system processes of the volumes it mounted stay, and so do the mounts.
+           "KillMode=process\n"
            // A second line of defence behind the helper's own bounds, for the helper and the
            // disk tools it runs.
            "MemoryMax=512M\n"

@@ -22,7 +22,7 @@ TEST(RegistrationFiles, FollowTheEmbeddedLaunchdJob)
     const std::pair<std::string, std::string> expected[] = {
         {"etc/systemd/system/com.zel.ntfs.HelperTool.service", "ExecStart=/Library/PrivilegedHelperTools/com.zel.ntfs.HelperTool\n"},
         {"etc/systemd/system/com.zel.ntfs.HelperTool.service", "Restart=always\n"},
-        {"etc/systemd/system/com.zel.ntfs.HelperTool.service", "MemoryMax=512M\nTasksMax=256\n"},
+        {"etc/systemd/system/com.zel.ntfs.HelperTool.service", "KillMode=process\nMemoryMax=512M\nTasksMax=256\n"},
         {"etc/systemd/system/com.zel.ntfs.HelperTool.service", "BusName=" + name + "\n"},
         {"usr/share/dbus-1/system-services/" + name + ".service", "SystemdService=com.zel.ntfs.HelperTool.service\n"},
         {"usr/share/dbus-1/system.d/" + name + ".conf", "<policy user=\"root\">\n    <allow own=\"" + name + "\"/>"},

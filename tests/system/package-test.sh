@@ -70,7 +70,7 @@ boot || skip "the container did not boot here (state: ${state:-none})"
 say "the container's systemd is pid $container_pid here, state $state"
 
 apt_get() {
-  inside sh -c "cd /root/debs && DEBIAN_FRONTEND=noninteractive apt-get -q -y --no-download $*" >"$work/apt.log" 2>&1 ||
+  inside sh -c "cd /root/debs && DEBIAN_FRONTEND=noninteractive apt-get -q -y $*" >"$work/apt.log" 2>&1 ||
     fail "apt-get $*: $(tail -n 20 "$work/apt.log")"
 }
 
@@ -78,7 +78,7 @@ helper_pid() { inside systemctl show -P MainPID "$unit"; }
 helper_version() { inside busctl --timeout=25 call "$bus_name" "$object" "$interface" getVersionWithReply_; }
 
 step "apt-get install ./old/*.deb"
-apt_get install ./old/*.deb
+apt_get install /root/debs/old/*.deb
 inside dpkg -L ntfs-helper-setup ntfs-helperctl >"$work/package-files"
 ! grep -q '^/usr/local' "$work/package-files" || fail "the packages put files under /usr/local"
 ! inside test -e "/Library/PrivilegedHelperTools/$label" || fail "the package installed the helper by itself"
@@ -113,7 +113,7 @@ say "$(inside findmnt -n -o SOURCE,TARGET,FSTYPE "$volume")"
 
 step "apt-get install ./new/*.deb: the upgrade to $new_version"
 old_pid=$(helper_pid)
-apt_get install ./new/*.deb
+apt_get install /root/debs/new/*.deb
 [ "$(inside dpkg-query -W -f "\${Version}" ntfs-helper-setup)" = "$new_version" ] || fail "not upgraded"
 inside cmp "/Library/PrivilegedHelperTools/$label" "$app_dir/Library/LaunchServices/$label" ||
   fail "the installed helper is not the one $new_version carries"
