@@ -77,7 +77,7 @@ apt_get() {
 helper_pid() { inside systemctl show -P MainPID "$unit"; }
 helper_version() { inside busctl --timeout=25 call "$bus_name" "$object" "$interface" getVersionWithReply_; }
 
-step "apt-get install ./old/*.deb"
+step "apt-get install /root/debs/old/*.deb"
 apt_get install /root/debs/old/*.deb
 inside dpkg -L ntfs-helper-setup ntfs-helperctl >"$work/package-files"
 ! grep -q '^/usr/local' "$work/package-files" || fail "the packages put files under /usr/local"
@@ -111,7 +111,7 @@ case $reply in *" 0") ;; *) fail "the helper did not mount $loop: $reply" ;; esa
 inside sh -c "echo before > $volume/kept.txt"
 say "$(inside findmnt -n -o SOURCE,TARGET,FSTYPE "$volume")"
 
-step "apt-get install ./new/*.deb: the upgrade to $new_version"
+step "apt-get install /root/debs/new/*.deb: the upgrade to $new_version"
 old_pid=$(helper_pid)
 apt_get install /root/debs/new/*.deb
 [ "$(inside dpkg-query -W -f "\${Version}" ntfs-helper-setup)" = "$new_version" ] || fail "not upgraded"
