@@ -75,6 +75,8 @@ install(CODE "
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${bin}/${NTFS_APP_NAME}\")
 ")
 install(FILES ${NTFS_APP_NAME}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${NTFS_APP_NAME}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${NTFS_APP_NAME}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # Everything that `cmake --install` lays out, for building just that (scripts/main-job.sh).
 add_custom_target(ntfs_installable)

@@ -10,7 +10,7 @@ qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb imagemagick xdotool x11-utils qrencode fonts-dejavu-core shellcheck
 pkexec polkitd
-mmdebstrap systemd-container
+mmdebstrap systemd-container debhelper dpkg-dev lintian ccache
 ntfs-3g ntfs-3g-dev exfatprogs util-linux mount fdisk libblkid-dev libmount-dev strace"
 
 missing=""

@@ -2,7 +2,8 @@
 // would be: polkit-test-agent PASSWORD|--dismiss COMMAND [ARGUMENT...]
 // Registers for the session it runs in, runs the command and ends with its exit status. Every
 // prompt is answered with PASSWORD for the first user polkit offers (through polkit's own
-// setuid helper, so the password is checked by PAM), or dismissed. Says on stderr what it did.
+// setuid helper, so the password is checked by PAM), or dismissed. Says on stderr what it was
+// asked and what it did.
 #include <sdbus-c++/sdbus-c++.h>
 #include <systemd/sd-login.h>
 
@@ -121,9 +122,10 @@ int main(int argc, char** argv)
     const char* agentInterface = "org.freedesktop.PolicyKit1.AuthenticationAgent";
     agent->registerMethod("BeginAuthentication")
         .onInterface(agentInterface)
-        .implementedAs([&](const std::string& action, const std::string&, const std::string&,
+        .implementedAs([&](const std::string& action, const std::string& message, const std::string&,
                            const std::map<std::string, std::string>&, const std::string& cookie,
                            const std::vector<Identity>& identities) {
+            std::fprintf(stderr, "polkit-test-agent: %s: asks \"%s\"\n", action.c_str(), message.c_str());
             if (dismiss) {
                 std::fprintf(stderr, "polkit-test-agent: %s: prompt dismissed\n", action.c_str());
                 throw sdbus::Error("org.freedesktop.PolicyKit1.Error.Cancelled", "dismissed by the test agent");

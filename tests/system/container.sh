@@ -56,9 +56,15 @@ container_cleanup() {
   [ -z "$work" ] || rm -rf "$work"
 }
 
-# container_prepare: checks that this machine can boot a container (else skips), and lays out
-# $work with the container's root at $root, an overlay of the cached one.
+# container_prepare: container_start_work, then container_make_root with the shared list.
 container_prepare() {
+  container_start_work
+  container_make_root "$packages"
+}
+
+# container_start_work: checks that this machine can boot a container (else skips) and makes $work,
+# which goes at exit with everything the container used.
+container_start_work() {
   [ "$(id -u)" -eq 0 ] || skip "booting a container needs root"
   for tool in systemd-nspawn mmdebstrap nsenter setpriv losetup; do
     command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing (scripts/bootstrap.sh installs it)"
@@ -67,16 +73,20 @@ container_prepare() {
   root=$work/root
   trap container_cleanup EXIT
   trap 'exit 130' INT TERM HUP
+}
 
-  step "Container root: Debian $suite with $packages"
-  key=$(printf '%s %s\n' "$suite" "$packages" | sha256sum | cut -c1-16)
+# container_make_root PACKAGES: the container's root at $root, an overlay of the cached root with
+# PACKAGES (comma-separated), which is built first when no run has cached it yet.
+container_make_root() {
+  step "Container root: Debian $suite with $1"
+  key=$(printf '%s %s\n' "$suite" "$1" | sha256sum | cut -c1-16)
   lower=$cache/rootfs-$key
   if [ -d "$lower" ]; then
     say "cached in $lower"
   else
     mkdir -p "$cache"
     partial=$lower.partial.$$
-    if ! mmdebstrap --variant=minbase --include="$packages" "$suite" "$partial" >"$work/mmdebstrap.log" 2>&1; then
+    if ! mmdebstrap --variant=minbase --include="$1" "$suite" "$partial" >"$work/mmdebstrap.log" 2>&1; then
       rm -rf "$partial"
       tail -n 5 "$work/mmdebstrap.log"
       skip "mmdebstrap could not build the container's root (no Debian mirror reachable?)"
@@ -91,6 +101,14 @@ container_prepare() {
     rmdir "$root"
     cp -a "$lower" "$root"
   fi
+}
+
+# add_users: admin (in group sudo, an administrator for polkit) and guest.
+add_users() {
+  step "Users: admin (in group sudo) and guest"
+  chroot "$root" useradd -m -G sudo -s /bin/sh admin
+  chroot "$root" useradd -m -s /bin/sh guest
+  printf 'admin:admin-secret\nguest:guest-secret\n' | chroot "$root" chpasswd
 }
 
 inside() { nsenter -t "$container_pid" -a -- "$@"; }

@@ -24,10 +24,7 @@ test_agent=/usr/local/libexec/ntfs-system-test/polkit-test-agent
 . "$(dirname "$0")/container.sh"
 container_prepare
 
-step "Users: admin (in group sudo) and guest"
-chroot "$root" useradd -m -G sudo -s /bin/sh admin
-chroot "$root" useradd -m -s /bin/sh guest
-printf 'admin:admin-secret\nguest:guest-secret\n' | chroot "$root" chpasswd
+add_users
 
 step "Install: DESTDIR=<container> cmake --install $build"
 DESTDIR=$root cmake --install "$build" >"$work/install.log"
