@@ -134,6 +134,20 @@ for file in /usr/local/sbin/tarn_ntfs_fix /usr/local/sbin/tarn_ntfs-formatter /u
 done
 say "driver installed"
 
+# hibernated_image FILE: a 64 MiB NTFS image labelled Hibernated whose hiberfil.sys starts the way a
+# hibernated Windows leaves it.
+hibernated_image() {
+  truncate -s 64M "$1"
+  mkntfs -F -Q -L Hibernated "$1" >/dev/null 2>&1 || fail "mkntfs could not format $1"
+  mkdir "$1.mnt"
+  ntfs-3g "$1" "$1.mnt" || fail "ntfs-3g could not mount $1 here"
+  if ! { printf hibr; head -c 65532 /dev/urandom; } >"$1.mnt/hiberfil.sys"; then
+    umount "$1.mnt"
+    fail "cannot write the hibernation file"
+  fi
+  umount "$1.mnt"
+}
+
 # helper_call MEMBER SIGNATURE ARGUMENT...: root's call to the helper on the container's system bus;
 # a command's reply ends with its status ("asi 1 "text" 0").
 helper_call() { inside busctl --timeout=120 -- call "$bus_name" "$object" "$interface" "$@"; }
@@ -267,12 +281,7 @@ again" ] || fail "what admin wrote is not on the volume"
 say "listed, unmounted (mount points gone), checked, renamed, formatted"
 
 step "ntfs-helperctl: a volume Windows hibernated on mounts read-only, and the user is told why"
-truncate -s 64M "$work/hibernated.img"
-mkntfs -F -Q -L Hibernated "$work/hibernated.img" >/dev/null 2>&1 || fail "mkntfs could not format hibernated.img"
-mkdir "$work/hibernated"
-ntfs-3g "$work/hibernated.img" "$work/hibernated" || fail "ntfs-3g could not mount hibernated.img here"
-{ printf hibr; head -c 8188 /dev/zero; } >"$work/hibernated/hiberfil.sys"
-umount "$work/hibernated"
+hibernated_image "$work/hibernated.img"
 hibernated=$(attach_image "$work/hibernated.img")
 inside blkid "/dev/$hibernated" >/dev/null
 output=$(ctl admin mount "$hibernated" 2>&1) || fail "the hibernated volume did not mount: $output"
@@ -355,15 +364,7 @@ unmount_through_helper "$disk"
 say "$log"
 
 step "Hibernate check off: a hibernated volume mounts unchecked, its hibernation file untouched"
-truncate -s 64M "$work/hibernated-state.img"
-mkntfs -F -Q -L Hibernated "$work/hibernated-state.img" >/dev/null 2>&1 || fail "mkntfs could not format the image"
-mkdir "$work/hibernated-state"
-ntfs-3g "$work/hibernated-state.img" "$work/hibernated-state" || fail "ntfs-3g could not mount the image here"
-if ! { printf hibr; head -c 65532 /dev/urandom; } >"$work/hibernated-state/hiberfil.sys"; then
-  umount "$work/hibernated-state"
-  fail "cannot write the hibernation file"
-fi
-umount "$work/hibernated-state"
+hibernated_image "$work/hibernated-state.img"
 hiberfil() { ntfscat "$work/hibernated-state.img" hiberfil.sys | sha256sum; }
 before=$(hiberfil)
 disk=$(attach_image "$work/hibernated-state.img")
