@@ -1,7 +1,7 @@
 // tarn_ntfs-diskutil: the disk utility that the helper's mount, unmount, rename and format
 // messages name. Never erases or relabels anything in use.
 #include "BlockDevice.h"
-#include "DiskLock.h"
+#include "FreeDiskClaim.h"
 #include "DriverRoles.h"
 #include "DriverStatus.h"
 #include "KernelMount.h"
@@ -33,7 +33,6 @@ const char* const usageText =
     "       tarn_ntfs-diskutil eraseDisk ExFAT NAME DISK    a new GPT with one partition, exFAT on it\n"
     "DISK is a device path (/dev/sdb1) or its bare name (sdb1). Mounts get nosuid and nodev.\n";
 
-constexpr auto lockWait = std::chrono::seconds(30);
 constexpr auto toolDeadline = std::chrono::minutes(10);
 
 // `only`: the types worth looking for (null-terminated); none: every type libblkid knows.
@@ -55,41 +54,14 @@ int printed(const ToolRunner::Result& result)
     return result.status;
 }
 
-// The device, locked and free: every writing verb starts here.
-struct Claim {
-    std::optional<BlockDevice> device;
-    std::optional<DiskLock> lock;
-    int refusal = status::done;
-};
-
-Claim claimFree(const std::string& disk)
-{
-    Claim claim;
-    std::string why;
-    claim.device = BlockDevice::named(disk, why);
-    if (!claim.device) {
-        claim.refusal = failWith(me, status::notBlockDevice, why);
-        return claim;
-    }
-    claim.lock = DiskLock::take(*claim.device, lockWait, why);
-    if (!claim.lock) {
-        claim.refusal = failWith(me, status::busy, why);
-        return claim;
-    }
-    auto use = claim.device->usage();
-    if (use.use != BlockDevice::Use::Free)
-        claim.refusal = failWith(me, use.use == BlockDevice::Use::Mounted ? status::busy : status::holdsMounted, use.why);
-    return claim;
-}
-
 int mountKernelVolume(const std::string& disk, const std::string& mountPoint)
 {
-    Claim claim = claimFree(disk);
-    if (claim.refusal != status::done)
-        return claim.refusal;
+    auto claim = FreeDiskClaim::take(me, disk);
+    if (!claim.held())
+        return claim.refusal();
     std::string why;
-    if (!KernelMount::mount(claim.device->path(), mountPoint, "", "nosuid,nodev", why))
-        return failWith(me, status::notMounted, claim.device->path() + " was not mounted: " + why);
+    if (!KernelMount::mount(claim.device().path(), mountPoint, "", "nosuid,nodev", why))
+        return failWith(me, status::notMounted, claim.device().path() + " was not mounted: " + why);
     return status::done;
 }
 
@@ -148,9 +120,9 @@ int rename(const std::string& disk, const std::string& name)
         return failWith(me, status::unreadable, device->path() + " holds no file system whose label it can set");
     if (auto refusal = VolumeLabel::refusal(name, labeller->fileSystem))
         return failWith(me, status::usage, *refusal + "; nothing was written");
-    Claim claim = claimFree(disk);
-    if (claim.refusal != status::done)
-        return claim.refusal;
+    auto claim = FreeDiskClaim::take(me, disk);
+    if (!claim.held())
+        return claim.refusal();
     return printed(ToolRunner::run(labeller->tool, {device->path(), name}, toolDeadline));
 }
 
@@ -169,10 +141,10 @@ int erase(const Arguments& arguments)
     const std::string& name = arguments[2];
     if (auto refusal = VolumeLabel::refusal(name, VolumeLabel::FileSystem::Exfat))
         return failWith(me, status::usage, *refusal + "; nothing was written");
-    Claim claim = claimFree(arguments[3]);
-    if (claim.refusal != status::done)
-        return claim.refusal;
-    std::string volume = claim.device->path();
+    auto claim = FreeDiskClaim::take(me, arguments[3]);
+    if (!claim.held())
+        return claim.refusal();
+    std::string volume = claim.device().path();
     if (arguments[0] == "eraseDisk") {
         // Microsoft basic data, the type Windows and macOS give exFAT volumes.
         auto table = ToolRunner::run("sfdisk", {"-q", "--wipe", "always", "--", volume}, toolDeadline,

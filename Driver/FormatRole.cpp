@@ -1,7 +1,7 @@
 // tarn_ntfs-formatter -v NAME DISK: a fast NTFS format (mkntfs -Q) labelled NAME; never of
 // anything in use.
 #include "BlockDevice.h"
-#include "DiskLock.h"
+#include "FreeDiskClaim.h"
 #include "DriverRoles.h"
 #include "DriverStatus.h"
 #include "ToolRunner.h"
@@ -27,17 +27,11 @@ int runFormatter(const Arguments& arguments)
     const std::string& name = arguments[1];
     if (auto refusal = VolumeLabel::refusal(name, VolumeLabel::FileSystem::Ntfs))
         return failWith(me, status::usage, *refusal + "; nothing was written");
-    std::string why;
-    auto device = BlockDevice::named(arguments[2], why);
-    if (!device)
-        return failWith(me, status::notBlockDevice, why);
-    auto lock = DiskLock::take(*device, std::chrono::seconds(30), why);
-    if (!lock)
-        return failWith(me, status::busy, why);
-    auto usage = device->usage();
-    if (usage.use != BlockDevice::Use::Free)
-        return failWith(me, usage.use == BlockDevice::Use::Mounted ? status::busy : status::holdsMounted, usage.why);
-    auto result = ToolRunner::run("mkntfs", {"-Q", "-L", name, device->path()}, std::chrono::minutes(10));
+    auto claim = FreeDiskClaim::take(me, arguments[2]);
+    if (!claim.held())
+        return claim.refusal();
+    const BlockDevice& device = claim.device();
+    auto result = ToolRunner::run("mkntfs", {"-Q", "-L", name, device.path()}, std::chrono::minutes(10));
     std::fputs(result.output.c_str(), stdout);
     return result.status;
 }

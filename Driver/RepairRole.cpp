@@ -3,7 +3,7 @@
 // hibernation cannot be ruled out, is left untouched: ntfsfix would empty the journal that
 // Windows resumes from.
 #include "BlockDevice.h"
-#include "DiskLock.h"
+#include "FreeDiskClaim.h"
 #include "DriverRoles.h"
 #include "DriverStatus.h"
 #include "NtfsVolumeState.h"
@@ -27,24 +27,18 @@ int runRepairTool(const Arguments& arguments)
         return showHelp(usageText);
     if (arguments.size() != 1)
         return failWith(me, status::usage, usageText);
-    std::string why;
-    auto device = BlockDevice::named(arguments[0], why);
-    if (!device)
-        return failWith(me, status::notBlockDevice, why);
-    auto lock = DiskLock::take(*device, std::chrono::seconds(30), why);
-    if (!lock)
-        return failWith(me, status::busy, why);
-    auto usage = device->usage();
-    if (usage.use != BlockDevice::Use::Free)
-        return failWith(me, usage.use == BlockDevice::Use::Mounted ? status::busy : status::holdsMounted, usage.why);
+    auto claim = FreeDiskClaim::take(me, arguments[0]);
+    if (!claim.held())
+        return claim.refusal();
+    const BlockDevice& device = claim.device();
 
     std::string detail;
-    auto state = NtfsVolumeState::of(device->path(), {true, 20, status::unreadable}, detail);
-    const char* path = device->path().c_str();
+    auto state = NtfsVolumeState::of(device.path(), {true, 20, status::unreadable}, detail);
+    const char* path = device.path().c_str();
     switch (state) {
     case NtfsVolumeState::State::NotNtfs:
     case NtfsVolumeState::State::Unreadable:
-        return failWith(me, status::unreadable, device->path() + ": " + detail + "; nothing was changed");
+        return failWith(me, status::unreadable, device.path() + ": " + detail + "; nothing was changed");
     case NtfsVolumeState::State::Hibernated:
         std::printf("%s: %s: Windows is hibernated on this volume (or Fast Startup is on); nothing was changed.\n"
                     "%s: shut Windows down fully (Shift+Shut down, or turn Fast Startup off), then check again.\n",
@@ -52,7 +46,7 @@ int runRepairTool(const Arguments& arguments)
         return status::hibernated;
     default: break;
     }
-    auto result = ToolRunner::run("ntfsfix", {"-d", device->path()}, std::chrono::minutes(10));
+    auto result = ToolRunner::run("ntfsfix", {"-d", device.path()}, std::chrono::minutes(10));
     std::fputs(result.output.c_str(), stdout);
     if (result.missing)
         return status::unavailable;
@@ -61,7 +55,7 @@ int runRepairTool(const Arguments& arguments)
             std::printf("%s: %s: check succeeded; the dirty flag is cleared.\n", me, path);
         return status::done;
     }
-    return failWith(me, status::checkFailed, device->path() + ": the check failed; the dirty flag stays set.");
+    return failWith(me, status::checkFailed, device.path() + ": the check failed; the dirty flag stays set.");
 }
 
 }  // namespace ntfs
