@@ -1,7 +1,7 @@
-#include "BlockDevice.h"
+#include "Driver/BlockDevice.h"
 
-#include "MountTable.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "Driver/MountTable.h"
 
 #include <array>
 #include <cerrno>

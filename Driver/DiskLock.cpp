@@ -1,4 +1,4 @@
-#include "DiskLock.h"
+#include "Driver/DiskLock.h"
 
 #include <cerrno>
 #include <csignal>

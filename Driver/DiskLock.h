@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BlockDevice.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "Driver/BlockDevice.h"
 
 #include <chrono>
 #include <optional>

@@ -1,14 +1,14 @@
 // tarn_ntfs-diskutil: the disk utility that the helper's mount, unmount, rename and format
 // messages name. Never erases or relabels anything in use.
-#include "BlockDevice.h"
-#include "FreeDiskClaim.h"
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "KernelMount.h"
-#include "ToolRunner.h"
-#include "VolumeLabel.h"
-#include "VolumeMount.h"
-#include "VolumeUnmount.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/FreeDiskClaim.h"
+#include "Driver/KernelMount.h"
+#include "Driver/ToolRunner.h"
+#include "Driver/VolumeLabel.h"
+#include "Driver/VolumeMount.h"
+#include "Driver/VolumeUnmount.h"
 
 #include <blkid/blkid.h>
 

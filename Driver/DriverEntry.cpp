@@ -1,6 +1,6 @@
 // The driver's one entry: the launcher under each of its names calls it with its own argv.
-#include "DriverRoles.h"
-#include "DriverStatus.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
 
 #include <array>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "DriverStatus.h"
+#include "Driver/DriverStatus.h"
 
 #include <array>
 #include <utility>

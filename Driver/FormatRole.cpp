@@ -1,11 +1,11 @@
 // tarn_ntfs-formatter -v NAME DISK: a fast NTFS format (mkntfs -Q) labelled NAME; never of
 // anything in use.
-#include "BlockDevice.h"
-#include "FreeDiskClaim.h"
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "ToolRunner.h"
-#include "VolumeLabel.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/FreeDiskClaim.h"
+#include "Driver/ToolRunner.h"
+#include "Driver/VolumeLabel.h"
 
 #include <cstdio>
 

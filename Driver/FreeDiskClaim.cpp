@@ -1,6 +1,6 @@
-#include "FreeDiskClaim.h"
+#include "Driver/FreeDiskClaim.h"
 
-#include "DriverRoles.h"
+#include "Driver/DriverRoles.h"
 
 #include <chrono>
 

@@ -1,9 +1,9 @@
 #pragma once
 // The device a writing role works on: named, locked against every other job on its disk, and in
 // use by nothing. Every role that erases, repairs or labels starts here.
-#include "BlockDevice.h"
-#include "DiskLock.h"
-#include "DriverStatus.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DiskLock.h"
+#include "Driver/DriverStatus.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "KernelControlResponder.h"
+#include "Driver/KernelControlResponder.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MountLogStore.h"
+#include "Driver/MountLogStore.h"
 
 #include <chrono>
 #include <cstdint>

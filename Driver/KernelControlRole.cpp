@@ -1,10 +1,10 @@
 // tarn_ntfs-kctl: the driver's control channel. systemd listens on the channel's socket and starts
 // this for each connection (Accept=yes), which it answers once before it ends.
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "KernelControlResponder.h"
-#include "MountLogStore.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/KernelControlResponder.h"
+#include "Driver/MountLogStore.h"
 
 #include <cstdlib>
 #include <cstring>

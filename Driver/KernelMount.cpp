@@ -1,4 +1,4 @@
-#include "KernelMount.h"
+#include "Driver/KernelMount.h"
 
 #include <array>
 #include <libmount/libmount.h>

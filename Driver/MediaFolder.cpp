@@ -1,6 +1,6 @@
-#include "MediaFolder.h"
+#include "Driver/MediaFolder.h"
 
-#include "MountFolderName.h"
+#include "Common/MountFolderName.h"
 
 #include <cerrno>
 #include <cstdint>

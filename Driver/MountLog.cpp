@@ -1,4 +1,4 @@
-#include "MountLog.h"
+#include "Driver/MountLog.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
-#include "MountLogStore.h"
+#include "Driver/MountLogStore.h"
 
-#include "DriverStore.h"
+#include "Driver/DriverStore.h"
 
 #include <cerrno>
 

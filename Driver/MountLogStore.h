@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MountLog.h"
+#include "Driver/MountLog.h"
 
 #include <filesystem>
 #include <optional>

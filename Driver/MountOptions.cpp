@@ -1,4 +1,4 @@
-#include "MountOptions.h"
+#include "Driver/MountOptions.h"
 
 #include <algorithm>
 #include <array>

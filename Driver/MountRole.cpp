@@ -1,8 +1,8 @@
 // mount.tarn_ntfs: called by the helper as "-o OPTIONS DISK MOUNTPOINT" and by mount(8) as
 // "DISK MOUNTPOINT [-sfnv] -o OPTIONS".
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "VolumeMount.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/VolumeMount.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "MountTable.h"
+#include "Driver/MountTable.h"
 
 #include <fcntl.h>
 #include <libmount/libmount.h>

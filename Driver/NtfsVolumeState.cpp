@@ -1,4 +1,4 @@
-#include "NtfsVolumeState.h"
+#include "Driver/NtfsVolumeState.h"
 
 #include <blkid/blkid.h>
 

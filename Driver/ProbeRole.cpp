@@ -1,8 +1,8 @@
 // tarn_ntfs-probe: what the driver knows about a device, for people and scripts.
-#include "BlockDevice.h"
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "NtfsVolumeState.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/NtfsVolumeState.h"
 
 #include <cstdio>
 #include <cstdlib>

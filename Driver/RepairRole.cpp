@@ -2,12 +2,12 @@
 // check succeeded is the dirty flag cleared (ntfsfix -d). A hibernated volume, or one whose
 // hibernation cannot be ruled out, is left untouched: ntfsfix would empty the journal that
 // Windows resumes from.
-#include "BlockDevice.h"
-#include "FreeDiskClaim.h"
-#include "DriverRoles.h"
-#include "DriverStatus.h"
-#include "NtfsVolumeState.h"
-#include "ToolRunner.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DriverRoles.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/FreeDiskClaim.h"
+#include "Driver/NtfsVolumeState.h"
+#include "Driver/ToolRunner.h"
 
 #include <cstdio>
 

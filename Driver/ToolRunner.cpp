@@ -1,8 +1,8 @@
-#include "ToolRunner.h"
+#include "Driver/ToolRunner.h"
 
-#include "DriverStatus.h"
-#include "Subprocess.h"
-#include "UniqueFd.h"
+#include "Common/Subprocess.h"
+#include "Common/UniqueFd.h"
+#include "Driver/DriverStatus.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "TransientScope.h"
+#include "Driver/TransientScope.h"
 
 #include <systemd/sd-bus.h>
 

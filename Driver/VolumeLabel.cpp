@@ -1,4 +1,4 @@
-#include "VolumeLabel.h"
+#include "Driver/VolumeLabel.h"
 
 #include <array>
 

@@ -1,16 +1,16 @@
-#include "VolumeMount.h"
+#include "Driver/VolumeMount.h"
 
-#include "BlockDevice.h"
-#include "DiskLock.h"
-#include "DriverStatus.h"
-#include "DriverVariableStore.h"
-#include "KernelMount.h"
-#include "MediaFolder.h"
-#include "MountOptions.h"
-#include "MountLogStore.h"
-#include "MountTable.h"
-#include "ToolRunner.h"
-#include "TransientScope.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DiskLock.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/DriverVariableStore.h"
+#include "Driver/KernelMount.h"
+#include "Driver/MediaFolder.h"
+#include "Driver/MountLogStore.h"
+#include "Driver/MountOptions.h"
+#include "Driver/MountTable.h"
+#include "Driver/ToolRunner.h"
+#include "Driver/TransientScope.h"
 
 #include <cstdio>
 #include <cstring>

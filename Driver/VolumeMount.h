@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NtfsVolumeState.h"
+#include "Driver/NtfsVolumeState.h"
 
 #include <string>
 

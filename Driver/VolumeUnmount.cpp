@@ -1,9 +1,9 @@
-#include "VolumeUnmount.h"
+#include "Driver/VolumeUnmount.h"
 
-#include "BlockDevice.h"
-#include "DiskLock.h"
-#include "DriverStatus.h"
-#include "MountTable.h"
+#include "Driver/BlockDevice.h"
+#include "Driver/DiskLock.h"
+#include "Driver/DriverStatus.h"
+#include "Driver/MountTable.h"
 
 #include <cerrno>
 #include <cstdio>

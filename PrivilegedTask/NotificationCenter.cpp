@@ -1,4 +1,4 @@
-#include "NotificationCenter.h"
+#include "PrivilegedTask/NotificationCenter.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "OutputFileHandle.h"
+#include "PrivilegedTask/OutputFileHandle.h"
 
-#include "Subprocess.h"
+#include "Common/Subprocess.h"
 
 #include <algorithm>
 #include <cerrno>

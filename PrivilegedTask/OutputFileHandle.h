@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
 
 #include <QByteArray>
 #include <QIODevice>

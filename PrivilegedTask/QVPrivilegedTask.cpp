@@ -1,11 +1,10 @@
-#include "QVPrivilegedTask.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
-#include "Elevator.h"
-#include "LogFormat.h"
-#include "Logger.h"
-#include "NotificationCenter.h"
-#include "PkexecElevator.h"
-#include "SyslogLogger.h"
+#include "Common/Linux/SyslogLogger.h"
+#include "Common/LogFormat.h"
+#include "Common/Logger.h"
+#include "PrivilegedTask/Elevator.h"
+#include "PrivilegedTask/NotificationCenter.h"
 
 #include <QFile>
 #include <QThread>
@@ -37,7 +36,7 @@ std::shared_ptr<ntfs::Elevator> currentElevator()
     auto& state = classState();
     std::lock_guard lock(state.mutex);
     if (!state.elevator)
-        state.elevator = std::make_shared<ntfs::PkexecElevator>();
+        state.elevator = ntfs::systemElevator();
     return state.elevator;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AuthorizationStatus.h"
-#include "OutputFileHandle.h"
-#include "Subprocess.h"
+#include "Common/Subprocess.h"
+#include "PrivilegedTask/AuthorizationStatus.h"
+#include "PrivilegedTask/OutputFileHandle.h"
 
 #include <QMetaObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "EchoServiceProcess.h"
+#include "bench/EchoServiceProcess.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "HelperDaemon.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/ChildProcess.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 

@@ -6,11 +6,11 @@
 // processes that one mount, unmount and check through the helper start (strace on the helper; goal
 // for a mount: 4). Needs root, loop devices, FUSE and ntfs-3g; says so and ends otherwise. Asserts
 // nothing.
-#include "ChildProcess.h"
-#include "HelperDaemon.h"
-#include "Measure.h"
-#include "PosixCommandRunner.h"
-#include "TempDir.h"
+#include "HelperTool/Platform/Linux/PosixCommandRunner.h"
+#include "bench/Measure.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdio>
 #include <filesystem>

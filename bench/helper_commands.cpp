@@ -5,13 +5,13 @@
 //    (goal: at least 200 MiB/s);
 //  - the helper's CPU time while one 10-second command runs (goal: near zero).
 // Prints the figures; it asserts nothing.
-#include "DiskCommands.h"
-#include "EchoServiceProcess.h"
-#include "HelperDaemon.h"
-#include "Measure.h"
-#include "PosixCommandRunner.h"
-#include "SyslogLogger.h"
-#include "TempDir.h"
+#include "Common/Linux/SyslogLogger.h"
+#include "HelperTool/Operations/DiskCommands.h"
+#include "HelperTool/Platform/Linux/PosixCommandRunner.h"
+#include "bench/EchoServiceProcess.h"
+#include "bench/Measure.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <algorithm>

@@ -10,10 +10,10 @@
 //  3. Held prompts: 32 connections of that user each wait at a password prompt nobody answers.
 //     Meanwhile a new root connection sends 64 calls at once and an administrator 16: their answers
 //     and times, against the same bursts when all is quiet.
-#include "ChildProcess.h"
-#include "FakePolkit.h"
-#include "HelperDaemon.h"
-#include "Measure.h"
+#include "bench/Measure.h"
+#include "tests/HelperTool/FakePolkit.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/ChildProcess.h"
 
 #include <chrono>
 #include <fstream>

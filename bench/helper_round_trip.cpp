@@ -1,9 +1,9 @@
 // Round trip of getVersionWithReply_ through the helper against a minimal echo service on the
 // same private bus, and of a request served on a worker; the helper's resident memory when
 // idle. Prints the figures and the ratios; it asserts nothing.
-#include "EchoServiceProcess.h"
-#include "HelperDaemon.h"
-#include "Measure.h"
+#include "bench/EchoServiceProcess.h"
+#include "bench/Measure.h"
+#include "tests/HelperTool/HelperDaemon.h"
 
 #include <fstream>
 #include <iostream>

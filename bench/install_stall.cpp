@@ -4,16 +4,16 @@
 // screen once did. The elevator stands for a consent prompt by holding each launch for half a
 // second (the user typing a password), then runs the tool directly, as for a root process.
 // Goal: at most 50 ms. Prints the figures; exits with 1 when the goal is missed.
-#include "AlertPresenter.h"
-#include "AppWiring.h"
-#include "InstallHelperViewController.h"
-#include "Logger.h"
-#include "PkexecElevator.h"
-#include "ProcessExit.h"
-#include "QVPrivilegedTask.h"
-#include "SystemRestart.h"
-#include "Storyboard.h"
-#include "Window.h"
+#include "App/Screens/InstallHelperViewController.h"
+#include "App/Screens/Storyboard.h"
+#include "App/Shell/AlertPresenter.h"
+#include "App/Shell/AppWiring.h"
+#include "App/Shell/ProcessExit.h"
+#include "App/Shell/SystemRestart.h"
+#include "App/Shell/Window.h"
+#include "Common/Logger.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
 #include <QApplication>
 #include <QDir>

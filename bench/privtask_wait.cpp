@@ -6,10 +6,10 @@
 //    the check interval of 50 ms (goal: within one interval).
 // Runs tools directly (as a root process does), so the figures are about the waits, not pkexec.
 // Prints the figures; it asserts nothing.
-#include "NotificationCenter.h"
-#include "PkexecElevator.h"
-#include "QVPrivilegedTask.h"
-#include "Subprocess.h"
+#include "Common/Subprocess.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
+#include "PrivilegedTask/NotificationCenter.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -11,7 +11,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 xvfb imagemagick xdotool x11-utils qrencode fonts-dejavu-core shellcheck
 pkexec polkitd
 mmdebstrap systemd-container debhelper dpkg-dev lintian ccache
-ntfs-3g ntfs-3g-dev exfatprogs util-linux mount fdisk libblkid-dev libmount-dev strace"
+ntfs-3g ntfs-3g-dev exfatprogs util-linux mount fdisk libblkid-dev libmount-dev strace python3"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,13 +1,13 @@
-#include "HelperBlesser.h"
+#include "App/BlessTool/HelperBlesser.h"
 
-#include "BlessToolStatus.h"
-#include "ElfSection.h"
-#include "PropertyList.h"
-#include "RegistrationFiles.h"
-#include "RootOnlyPath.h"
-#include "StagedFile.h"
-#include "Subprocess.h"
-#include "UniqueFd.h"
+#include "App/BlessTool/BlessToolStatus.h"
+#include "App/BlessTool/StagedFile.h"
+#include "Common/ElfSection.h"
+#include "Common/RootOnlyPath.h"
+#include "Common/Subprocess.h"
+#include "Common/UniqueFd.h"
+#include "HelperTool/Registration/PropertyList.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "StagedFile.h"
+#include "App/BlessTool/StagedFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // The bless step's root tool: ntfs-bless-helper LABEL
 // Installs and registers the helper that the app beside this tool carries under
 // Library/LaunchServices/LABEL. The exit codes are listed in BlessToolStatus.h.
-#include "BlessToolStatus.h"
-#include "HelperBlesser.h"
+#include "App/BlessTool/BlessToolStatus.h"
+#include "App/BlessTool/HelperBlesser.h"
 
 #include <cstdlib>
 #include <filesystem>

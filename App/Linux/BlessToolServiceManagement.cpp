@@ -1,10 +1,10 @@
-#include "BlessToolServiceManagement.h"
+#include "App/Linux/BlessToolServiceManagement.h"
 
-#include "BlessToolStatus.h"
-#include "Bundle.h"
-#include "LogFormat.h"
-#include "Logger.h"
-#include "QVPrivilegedTask.h"
+#include "App/BlessTool/BlessToolStatus.h"
+#include "App/Shell/Bundle.h"
+#include "Common/LogFormat.h"
+#include "Common/Logger.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServiceManagement.h"
+#include "App/Shell/ServiceManagement.h"
 
 class Bundle;
 namespace ntfs {

@@ -1,4 +1,4 @@
-#include "ImmediateProcessExit.h"
+#include "App/Linux/ImmediateProcessExit.h"
 
 #include <cstdlib>
 

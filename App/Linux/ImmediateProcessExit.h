@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProcessExit.h"
+#include "App/Shell/ProcessExit.h"
 
 // exit(3): the event loop, the window and the delegate's termination hook are left as they are.
 class ImmediateProcessExit final : public ProcessExit {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OSVersionSource.h"
+#include "App/Shell/OSVersionSource.h"
 
 // The version the install flow sees on Linux: always 13.0.0. The version rule was made for the
 // other platform's releases, and only its 13.0.0 branch installs the kernel module and the

@@ -1,4 +1,4 @@
-#include "LogindRestart.h"
+#include "App/Linux/LogindRestart.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

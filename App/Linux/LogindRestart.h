@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemRestart.h"
+#include "App/Shell/SystemRestart.h"
 
 // Asks logind on the system bus to reboot (Reboot with interaction allowed, so polkit may ask the
 // user).

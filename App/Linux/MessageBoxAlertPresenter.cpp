@@ -1,4 +1,4 @@
-#include "MessageBoxAlertPresenter.h"
+#include "App/Linux/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
 #include <QMessageBox>

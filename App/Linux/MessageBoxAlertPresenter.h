@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AlertPresenter.h"
+#include "App/Shell/AlertPresenter.h"
 
 class MessageBoxAlertPresenter final : public AlertPresenter {
 public:

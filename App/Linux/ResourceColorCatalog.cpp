@@ -1,4 +1,4 @@
-#include "ResourceColorCatalog.h"
+#include "App/Linux/ResourceColorCatalog.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ColorCatalog.h"
+#include "App/Shell/ColorCatalog.h"
 
 // Reads the colour table (a JSON object of name to "#rrggbb") anew for every lookup.
 class ResourceColorCatalog final : public ColorCatalog {

@@ -1,8 +1,8 @@
-#include "GrantPermissionViewController.h"
+#include "App/Screens/GrantPermissionViewController.h"
 
-#include "HelpPopoverPresenter.h"
-#include "RestartRequest.h"
-#include "ScreenStyle.h"
+#include "App/Screens/HelpPopoverPresenter.h"
+#include "App/Screens/ScreenStyle.h"
+#include "App/Shell/RestartRequest.h"
 #include "ui_GrantPermissionViewController.h"
 
 GrantPermissionViewController::GrantPermissionViewController() = default;

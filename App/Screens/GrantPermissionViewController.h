@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewController.h"
+#include "App/Screens/ViewController.h"
 
 #include <memory>
 

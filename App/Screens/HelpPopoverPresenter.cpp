@@ -1,10 +1,10 @@
-#include "HelpPopoverPresenter.h"
+#include "App/Screens/HelpPopoverPresenter.h"
 
-#include "AppServices.h"
-#include "Logger.h"
-#include "Popover.h"
-#include "Storyboard.h"
-#include "ViewController.h"
+#include "App/Screens/Popover.h"
+#include "App/Screens/Storyboard.h"
+#include "App/Screens/ViewController.h"
+#include "App/Shell/AppServices.h"
+#include "Common/Logger.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "HelpPopoverViewController.h"
+#include "App/Screens/HelpPopoverViewController.h"
 
-#include "ScreenStyle.h"
+#include "App/Screens/ScreenStyle.h"
 #include "ui_HelpPopoverViewController.h"
 
 HelpPopoverViewController::HelpPopoverViewController() = default;

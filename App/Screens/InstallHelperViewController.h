@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BackgroundWork.h"
-#include "DomainError.h"
-#include "ViewController.h"
+#include "App/Screens/ViewController.h"
+#include "App/Shell/BackgroundWork.h"
+#include "App/Shell/DomainError.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
-#include "NoFDARebootViewController.h"
+#include "App/Screens/NoFDARebootViewController.h"
 
-#include "RestartRequest.h"
-#include "ScreenStyle.h"
+#include "App/Screens/ScreenStyle.h"
+#include "App/Shell/RestartRequest.h"
 #include "ui_NoFDARebootViewController.h"
 
 NoFDARebootViewController::NoFDARebootViewController() = default;

@@ -1,7 +1,7 @@
-#include "Popover.h"
+#include "App/Screens/Popover.h"
 
-#include "ScreenStyle.h"
-#include "ViewController.h"
+#include "App/Screens/ScreenStyle.h"
+#include "App/Screens/ViewController.h"
 
 #include <QScreen>
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "ScreenStyle.h"
+#include "App/Screens/ScreenStyle.h"
 
-#include "AppServices.h"
-#include "ColorCatalog.h"
+#include "App/Shell/AppServices.h"
+#include "App/Shell/ColorCatalog.h"
 
 #include <QAbstractButton>
 #include <QPalette>

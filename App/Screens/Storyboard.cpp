@@ -1,10 +1,10 @@
-#include "Storyboard.h"
+#include "App/Screens/Storyboard.h"
 
-#include "GrantPermissionViewController.h"
-#include "HelpPopoverViewController.h"
-#include "InstallHelperViewController.h"
-#include "NoFDARebootViewController.h"
-#include "VenturaQRCodeViewController.h"
+#include "App/Screens/GrantPermissionViewController.h"
+#include "App/Screens/HelpPopoverViewController.h"
+#include "App/Screens/InstallHelperViewController.h"
+#include "App/Screens/NoFDARebootViewController.h"
+#include "App/Screens/VenturaQRCodeViewController.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "VenturaQRCodeViewController.h"
+#include "App/Screens/VenturaQRCodeViewController.h"
 
-#include "Localization.h"
-#include "ScreenStyle.h"
+#include "App/Screens/ScreenStyle.h"
+#include "App/Shell/Localization.h"
 #include "ui_VenturaQRCodeViewController.h"
 
 VenturaQRCodeViewController::VenturaQRCodeViewController() = default;

@@ -1,6 +1,6 @@
-#include "ViewController.h"
+#include "App/Screens/ViewController.h"
 
-#include "Localization.h"
+#include "App/Shell/Localization.h"
 
 #include <QAbstractButton>
 #include <QLabel>

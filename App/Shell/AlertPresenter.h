@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Alert.h"
+#include "App/Shell/Alert.h"
 
 // Shows an alert application-modally and returns when the user has dismissed it.
 class AlertPresenter {

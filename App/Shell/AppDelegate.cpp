@@ -1,4 +1,4 @@
-#include "AppDelegate.h"
+#include "App/Shell/AppDelegate.h"
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(const QGuiApplication&) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Window.h"
+#include "App/Shell/Window.h"
 
 #include <QObject>
 #include <QPointer>

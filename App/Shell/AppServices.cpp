@@ -1,4 +1,4 @@
-#include "AppServices.h"
+#include "App/Shell/AppServices.h"
 
 #include <cstdio>
 #include <cstdlib>

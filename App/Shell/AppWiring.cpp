@@ -1,13 +1,13 @@
-#include "AppWiring.h"
+#include "App/Shell/AppWiring.h"
 
-#include "BlessToolServiceManagement.h"
-#include "Bundle.h"
-#include "ImmediateProcessExit.h"
-#include "LinuxPlatformVersionSource.h"
-#include "LogindRestart.h"
-#include "MessageBoxAlertPresenter.h"
-#include "ResourceColorCatalog.h"
-#include "SyslogLogger.h"
+#include "App/Linux/BlessToolServiceManagement.h"
+#include "App/Linux/ImmediateProcessExit.h"
+#include "App/Linux/LinuxPlatformVersionSource.h"
+#include "App/Linux/LogindRestart.h"
+#include "App/Linux/MessageBoxAlertPresenter.h"
+#include "App/Linux/ResourceColorCatalog.h"
+#include "App/Shell/Bundle.h"
+#include "Common/Linux/SyslogLogger.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppServices.h"
+#include "App/Shell/AppServices.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "ApplicationMain.h"
+#include "App/Shell/ApplicationMain.h"
 
-#include "AppDelegate.h"
-#include "AppWiring.h"
-#include "ApplicationShell.h"
-#include "Localization.h"
+#include "App/Shell/AppDelegate.h"
+#include "App/Shell/AppWiring.h"
+#include "App/Shell/ApplicationShell.h"
+#include "App/Shell/Localization.h"
 
 #include <QApplication>
 #include <QTranslator>

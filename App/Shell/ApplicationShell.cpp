@@ -1,8 +1,8 @@
-#include "ApplicationShell.h"
+#include "App/Shell/ApplicationShell.h"
 
-#include "AppDelegate.h"
-#include "Storyboard.h"
-#include "ViewController.h"
+#include "App/Screens/Storyboard.h"
+#include "App/Screens/ViewController.h"
+#include "App/Shell/AppDelegate.h"
 
 #include <QApplication>
 

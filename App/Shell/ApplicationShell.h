@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Window.h"
+#include "App/Shell/Window.h"
 
 class AppDelegate;
 class QApplication;

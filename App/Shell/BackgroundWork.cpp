@@ -1,4 +1,4 @@
-#include "BackgroundWork.h"
+#include "App/Shell/BackgroundWork.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "Bundle.h"
+#include "App/Shell/Bundle.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "DomainError.h"
+#include "App/Shell/DomainError.h"
 
 namespace {
 

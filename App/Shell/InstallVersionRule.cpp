@@ -1,6 +1,6 @@
-#include "InstallVersionRule.h"
+#include "App/Shell/InstallVersionRule.h"
 
-#include "OSVersionSource.h"
+#include "App/Shell/OSVersionSource.h"
 
 QString InstallVersionRule::successScreenIdentifier(const OSVersionSource& version)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OperatingSystemVersion.h"
+#include "App/Shell/OperatingSystemVersion.h"
 
 #include <QString>
 

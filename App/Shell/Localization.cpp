@@ -1,4 +1,4 @@
-#include "Localization.h"
+#include "App/Shell/Localization.h"
 
 #include <QCoreApplication>
 #include <QTranslator>

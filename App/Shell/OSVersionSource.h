@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OperatingSystemVersion.h"
+#include "App/Shell/OperatingSystemVersion.h"
 
 // The running system's version, and the "at least this version" test made on it.
 class OSVersionSource {

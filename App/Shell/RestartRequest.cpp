@@ -1,10 +1,10 @@
-#include "RestartRequest.h"
+#include "App/Shell/RestartRequest.h"
 
-#include "AppServices.h"
-#include "LogFormat.h"
-#include "Logger.h"
-#include "ProcessExit.h"
-#include "SystemRestart.h"
+#include "App/Shell/AppServices.h"
+#include "App/Shell/ProcessExit.h"
+#include "App/Shell/SystemRestart.h"
+#include "Common/LogFormat.h"
+#include "Common/Logger.h"
 
 #include <string>
 

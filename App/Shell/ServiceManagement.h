@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DomainError.h"
+#include "App/Shell/DomainError.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "Window.h"
+#include "App/Shell/Window.h"
 
-#include "Localization.h"
-#include "ViewController.h"
+#include "App/Screens/ViewController.h"
+#include "App/Shell/Localization.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>

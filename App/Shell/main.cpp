@@ -1,4 +1,4 @@
-#include "ApplicationMain.h"
+#include "App/Shell/ApplicationMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,8 +1,8 @@
-#include "DiskVerbs.h"
+#include "HelperTool/Client/DiskVerbs.h"
 
-#include "CliStatus.h"
-#include "MessageCommands.h"
-#include "MountFolderName.h"
+#include "Common/MountFolderName.h"
+#include "HelperTool/Client/CliStatus.h"
+#include "HelperTool/Client/MessageCommands.h"
 
 #include <iomanip>
 #include <iostream>

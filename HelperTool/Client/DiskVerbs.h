@@ -1,9 +1,9 @@
 #pragma once
 
-#include "HelperToolClient.h"
-#include "InstalledDriver.h"
-#include "PolkitTextAgent.h"
-#include "VolumeCatalog.h"
+#include "HelperTool/Client/HelperToolClient.h"
+#include "HelperTool/Client/InstalledDriver.h"
+#include "HelperTool/Client/PolkitTextAgent.h"
+#include "HelperTool/Client/VolumeCatalog.h"
 
 #include <memory>
 #include <optional>

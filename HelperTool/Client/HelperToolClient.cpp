@@ -1,4 +1,4 @@
-#include "HelperToolClient.h"
+#include "HelperTool/Client/HelperToolClient.h"
 
 #include <chrono>
 #include <limits>

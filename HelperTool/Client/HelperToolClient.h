@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandResult.h"
+#include "HelperTool/CommandResult.h"
 #include "HelperToolProtocolProxy.h"
 
 #include <sdbus-c++/sdbus-c++.h>

@@ -1,4 +1,4 @@
-#include "InstalledDriver.h"
+#include "HelperTool/Client/InstalledDriver.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "MessageCommands.h"
+#include "HelperTool/Client/MessageCommands.h"
 
 #include <functional>
 #include <iostream>

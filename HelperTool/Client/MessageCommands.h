@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HelperToolClient.h"
+#include "HelperTool/Client/HelperToolClient.h"
 
 #include <cstdint>
 #include <optional>

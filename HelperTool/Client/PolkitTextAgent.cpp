@@ -1,4 +1,4 @@
-#include "PolkitTextAgent.h"
+#include "HelperTool/Client/PolkitTextAgent.h"
 
 #include <fcntl.h>
 #include <string>

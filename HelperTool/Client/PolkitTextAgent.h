@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Subprocess.h"
+#include "Common/Subprocess.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "VolumeCatalog.h"
+#include "HelperTool/Client/VolumeCatalog.h"
 
-#include "NtfsVolumeState.h"
+#include "Driver/NtfsVolumeState.h"
 
 #include <blkid/blkid.h>
 #include <algorithm>

@@ -1,7 +1,7 @@
 // ntfs-helperctl: NTFS and exFAT disks from a terminal, through the privileged helper.
-#include "CliStatus.h"
-#include "DiskVerbs.h"
-#include "MessageCommands.h"
+#include "HelperTool/Client/CliStatus.h"
+#include "HelperTool/Client/DiskVerbs.h"
+#include "HelperTool/Client/MessageCommands.h"
 
 #include <cstdlib>
 #include <iostream>

@@ -1,6 +1,6 @@
-#include "CommandText.h"
+#include "HelperTool/Operations/CommandText.h"
 
-#include "LogFormat.h"
+#include "Common/LogFormat.h"
 
 #include <cstdint>
 #include <cstring>

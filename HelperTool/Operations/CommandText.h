@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandRunner.h"
+#include "HelperTool/Platform/CommandRunner.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,9 +1,9 @@
-#include "DiskCommands.h"
+#include "HelperTool/Operations/DiskCommands.h"
 
-#include "CommandText.h"
-#include "LogFormat.h"
-#include "RequestError.h"
-#include "UniqueFd.h"
+#include "Common/LogFormat.h"
+#include "Common/UniqueFd.h"
+#include "HelperTool/Operations/CommandText.h"
+#include "HelperTool/Operations/RequestError.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CommandResult.h"
-#include "CommandRunner.h"
-#include "Logger.h"
+#include "Common/Logger.h"
+#include "HelperTool/CommandResult.h"
+#include "HelperTool/Platform/CommandRunner.h"
 
 #include <cstdint>
 #include <optional>

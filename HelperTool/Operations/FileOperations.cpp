@@ -1,8 +1,8 @@
-#include "FileOperations.h"
+#include "HelperTool/Operations/FileOperations.h"
 
-#include "FileUrl.h"
-#include "LogFormat.h"
-#include "RequestError.h"
+#include "Common/FileUrl.h"
+#include "Common/LogFormat.h"
+#include "HelperTool/Operations/RequestError.h"
 
 #include <algorithm>
 #include <filesystem>

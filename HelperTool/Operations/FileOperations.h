@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Caller.h"
-#include "FileViewer.h"
-#include "Logger.h"
+#include "Common/Logger.h"
+#include "HelperTool/Operations/Caller.h"
+#include "HelperTool/Platform/FileViewer.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "KernelExtensionOperations.h"
+#include "HelperTool/Operations/KernelExtensionOperations.h"
 
-#include "KextReturnCodes.h"
-#include "RequestError.h"
+#include "HelperTool/Operations/KextReturnCodes.h"
+#include "HelperTool/Operations/RequestError.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "KernelExtensionInfo.h"
-#include "KernelModules.h"
-#include "LoadedModules.h"
+#include "HelperTool/Operations/KernelExtensionInfo.h"
+#include "HelperTool/Platform/KernelModules.h"
+#include "HelperTool/Platform/LoadedModules.h"
 
 #include <cstdint>
 #include <optional>

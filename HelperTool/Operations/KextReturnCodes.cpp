@@ -1,4 +1,4 @@
-#include "KextReturnCodes.h"
+#include "HelperTool/Operations/KextReturnCodes.h"
 
 #include <cerrno>
 

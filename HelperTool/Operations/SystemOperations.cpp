@@ -1,7 +1,7 @@
-#include "SystemOperations.h"
+#include "HelperTool/Operations/SystemOperations.h"
 
-#include "CommandText.h"
-#include "LogFormat.h"
+#include "Common/LogFormat.h"
+#include "HelperTool/Operations/CommandText.h"
 
 #include <array>
 #include <csignal>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CommandResult.h"
-#include "KernelControl.h"
-#include "KernelVariables.h"
-#include "Logger.h"
+#include "Common/Logger.h"
+#include "HelperTool/CommandResult.h"
+#include "HelperTool/Platform/KernelControl.h"
+#include "HelperTool/Platform/KernelVariables.h"
 
 #include <cstdio>
 #include <string_view>

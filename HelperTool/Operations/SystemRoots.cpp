@@ -1,4 +1,4 @@
-#include "SystemRoots.h"
+#include "HelperTool/Operations/SystemRoots.h"
 
 #include <cstdlib>
 

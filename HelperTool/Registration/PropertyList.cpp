@@ -1,4 +1,4 @@
-#include "PropertyList.h"
+#include "HelperTool/Registration/PropertyList.h"
 
 #include <cstdlib>
 #include <plist/plist.h>

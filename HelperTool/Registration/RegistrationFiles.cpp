@@ -1,4 +1,4 @@
-#include "RegistrationFiles.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 namespace ntfs {
 

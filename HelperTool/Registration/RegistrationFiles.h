@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PropertyList.h"
+#include "HelperTool/Registration/PropertyList.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,7 +1,7 @@
 // Writes the files that register a helper executable with the system, generated from the launchd
 // job embedded in it, below a root directory: ntfs-helper-registration HELPER ROOT
-#include "ElfSection.h"
-#include "RegistrationFiles.h"
+#include "Common/ElfSection.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "BusEventLoop.h"
+#include "HelperTool/Service/BusEventLoop.h"
 
 #include <sdbus-c++/Error.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ReplyQueue.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "HelperTool/Service/ReplyQueue.h"
 
 #include <sdbus-c++/IConnection.h>
 

@@ -1,6 +1,6 @@
-#include "CallerGate.h"
+#include "HelperTool/Service/CallerGate.h"
 
-#include "LogFormat.h"
+#include "Common/LogFormat.h"
 
 namespace ntfs {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CallerAuthority.h"
-#include "Caller.h"
-#include "Logger.h"
+#include "Common/Logger.h"
+#include "HelperTool/Operations/Caller.h"
+#include "HelperTool/Platform/CallerAuthority.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,9 +1,9 @@
-#include "HelperTool.h"
+#include "HelperTool/Service/HelperTool.h"
 
-#include "ElfSection.h"
-#include "LogFormat.h"
-#include "PropertyList.h"
-#include "RegistrationFiles.h"
+#include "Common/ElfSection.h"
+#include "Common/LogFormat.h"
+#include "HelperTool/Registration/PropertyList.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 #include <cstring>
 #include <fcntl.h>

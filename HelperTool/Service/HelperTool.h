@@ -1,16 +1,16 @@
 #pragma once
 
-#include "BusEventLoop.h"
-#include "Caller.h"
-#include "CallerGate.h"
-#include "CommandResult.h"
-#include "HelperToolDependencies.h"
+#include "Common/UniqueFd.h"
+#include "HelperTool/CommandResult.h"
+#include "HelperTool/Operations/Caller.h"
+#include "HelperTool/Operations/RequestError.h"
+#include "HelperTool/Service/BusEventLoop.h"
+#include "HelperTool/Service/CallerGate.h"
+#include "HelperTool/Service/HelperToolDependencies.h"
+#include "HelperTool/Service/ReplyQueue.h"
+#include "HelperTool/Service/ReplySlot.h"
+#include "HelperTool/Service/RequestDispatcher.h"
 #include "HelperToolProtocolAdaptor.h"
-#include "ReplyQueue.h"
-#include "ReplySlot.h"
-#include "RequestDispatcher.h"
-#include "RequestError.h"
-#include "UniqueFd.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 #include <systemd/sd-bus.h>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CallerAuthority.h"
-#include "DiskCommands.h"
-#include "FileOperations.h"
-#include "KernelExtensionOperations.h"
-#include "Logger.h"
-#include "SystemOperations.h"
+#include "Common/Logger.h"
+#include "HelperTool/Operations/DiskCommands.h"
+#include "HelperTool/Operations/FileOperations.h"
+#include "HelperTool/Operations/KernelExtensionOperations.h"
+#include "HelperTool/Operations/SystemOperations.h"
+#include "HelperTool/Platform/CallerAuthority.h"
 
 #include <chrono>
 #include <filesystem>

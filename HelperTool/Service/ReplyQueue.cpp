@@ -1,4 +1,4 @@
-#include "ReplyQueue.h"
+#include "HelperTool/Service/ReplyQueue.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReplyQueue.h"
+#include "HelperTool/Service/ReplyQueue.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 

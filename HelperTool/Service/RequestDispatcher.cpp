@@ -1,4 +1,4 @@
-#include "RequestDispatcher.h"
+#include "HelperTool/Service/RequestDispatcher.h"
 
 #include <iterator>
 #include <stdexcept>

@@ -1,11 +1,11 @@
-#include "KernelControlResponder.h"
-#include "MountLogStore.h"
-#include "ProcKernelVariables.h"
-#include "RecordingLogger.h"
-#include "SystemOperations.h"
-#include "TempDir.h"
-#include "UniqueFd.h"
-#include "UnixKernelControl.h"
+#include "Common/UniqueFd.h"
+#include "Driver/KernelControlResponder.h"
+#include "Driver/MountLogStore.h"
+#include "HelperTool/Operations/SystemOperations.h"
+#include "HelperTool/Platform/Linux/ProcKernelVariables.h"
+#include "HelperTool/Platform/Linux/UnixKernelControl.h"
+#include "tests/support/RecordingLogger.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

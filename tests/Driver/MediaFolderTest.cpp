@@ -1,6 +1,6 @@
-#include "MediaFolder.h"
+#include "Driver/MediaFolder.h"
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

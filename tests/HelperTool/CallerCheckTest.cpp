@@ -1,6 +1,6 @@
-#include "FakePolkit.h"
-#include "HelperDaemon.h"
-#include "TempDir.h"
+#include "tests/HelperTool/FakePolkit.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "FakeTools.h"
-#include "HelperDaemon.h"
+#include "tests/HelperTool/FakeTools.h"
+#include "tests/HelperTool/HelperDaemon.h"
 
 #include <gtest/gtest.h>
 

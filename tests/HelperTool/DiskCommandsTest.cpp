@@ -1,8 +1,8 @@
-#include "DiskCommands.h"
-#include "FakeTools.h"
-#include "PosixCommandRunner.h"
-#include "RecordingLogger.h"
-#include "RequestError.h"
+#include "HelperTool/Operations/DiskCommands.h"
+#include "HelperTool/Operations/RequestError.h"
+#include "HelperTool/Platform/Linux/PosixCommandRunner.h"
+#include "tests/HelperTool/FakeTools.h"
+#include "tests/support/RecordingLogger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The driver files on real block devices (loop devices over sparse images, FUSE), every step
 // through the helper on a private bus, checked afterwards with ntfs-3g's and exfatprogs' own tools.
-#include "ChildProcess.h"
-#include "HelperDaemon.h"
-#include "TempDir.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

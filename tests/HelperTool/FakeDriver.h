@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UniqueFd.h"
-#include "UnixKernelControl.h"
+#include "Common/UniqueFd.h"
+#include "HelperTool/Platform/Linux/UnixKernelControl.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "FakePolkit.h"
+#include "tests/HelperTool/FakePolkit.h"
 
-#include "HelperDaemon.h"
+#include "tests/HelperTool/HelperDaemon.h"
 
 #include <map>
 

@@ -1,4 +1,4 @@
-#include "FakeTools.h"
+#include "tests/HelperTool/FakeTools.h"
 
 #include <filesystem>
 #include <fstream>

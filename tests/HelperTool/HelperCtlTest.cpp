@@ -1,5 +1,5 @@
-#include "FakePolkit.h"
-#include "HelperDaemon.h"
+#include "tests/HelperTool/FakePolkit.h"
+#include "tests/HelperTool/HelperDaemon.h"
 
 #include <gtest/gtest.h>
 

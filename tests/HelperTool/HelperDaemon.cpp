@@ -1,7 +1,7 @@
-#include "HelperDaemon.h"
+#include "tests/HelperTool/HelperDaemon.h"
 
-#include "TempDir.h"
-#include "UniqueFd.h"
+#include "Common/UniqueFd.h"
+#include "tests/support/TempDir.h"
 
 #include <poll.h>
 #include <stdexcept>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "HelperToolClient.h"
-#include "PrivateBus.h"
+#include "HelperTool/Client/HelperToolClient.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateBus.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 

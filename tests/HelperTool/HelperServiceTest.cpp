@@ -1,5 +1,5 @@
-#include "HelperDaemon.h"
-#include "TempDir.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Commands that outlast every default timeout of the bus libraries: the client waits for them,
 // and Ctrl-C ends only the wait, never the command.
-#include "HelperDaemon.h"
-#include "TempDir.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

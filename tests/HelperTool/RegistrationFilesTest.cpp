@@ -1,5 +1,5 @@
-#include "ElfSection.h"
-#include "RegistrationFiles.h"
+#include "Common/ElfSection.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "BusEventLoop.h"
-#include "PrivateBus.h"
-#include "ReplyQueue.h"
-#include "ReplySlot.h"
-#include "RequestDispatcher.h"
+#include "HelperTool/Service/BusEventLoop.h"
+#include "HelperTool/Service/ReplyQueue.h"
+#include "HelperTool/Service/ReplySlot.h"
+#include "HelperTool/Service/RequestDispatcher.h"
+#include "tests/support/PrivateBus.h"
 
 #include <gtest/gtest.h>
 #include <sdbus-c++/sdbus-c++.h>

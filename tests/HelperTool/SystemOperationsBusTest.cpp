@@ -1,9 +1,9 @@
-#include "FakeDriver.h"
-#include "FakeFileManager.h"
-#include "SessionBusFileViewer.h"
-#include "FakePolkit.h"
-#include "HelperDaemon.h"
-#include "TempDir.h"
+#include "HelperTool/Platform/Linux/SessionBusFileViewer.h"
+#include "tests/HelperTool/FakeDriver.h"
+#include "tests/HelperTool/FakeFileManager.h"
+#include "tests/HelperTool/FakePolkit.h"
+#include "tests/HelperTool/HelperDaemon.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

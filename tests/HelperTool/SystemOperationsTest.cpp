@@ -1,14 +1,14 @@
-#include "SystemOperations.h"
+#include "HelperTool/Operations/SystemOperations.h"
 
-#include "DriverVariableStore.h"
-#include "FakeDriver.h"
-#include "FileOperations.h"
-#include "KernelExtensionOperations.h"
-#include "ProcLoadedModules.h"
-#include "ProcKernelVariables.h"
-#include "RecordingLogger.h"
-#include "TempDir.h"
-#include "UnixKernelControl.h"
+#include "Driver/DriverVariableStore.h"
+#include "HelperTool/Operations/FileOperations.h"
+#include "HelperTool/Operations/KernelExtensionOperations.h"
+#include "HelperTool/Platform/Linux/ProcKernelVariables.h"
+#include "HelperTool/Platform/Linux/ProcLoadedModules.h"
+#include "HelperTool/Platform/Linux/UnixKernelControl.h"
+#include "tests/HelperTool/FakeDriver.h"
+#include "tests/support/RecordingLogger.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

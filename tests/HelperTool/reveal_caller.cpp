@@ -1,6 +1,6 @@
 // Test client: sends revealFSDir_ with its arguments as the paths, then one getVersionWithReply_
 // on the same connection, whose reply comes only after the reveal was handled; prints the version.
-#include "HelperToolClient.h"
+#include "HelperTool/Client/HelperToolClient.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 // Test client: makes N getVersionWithReply_ calls over one connection and prints one line each,
 // the version or the error name, after a first line with its own unique bus name.
 // Usage: version_caller N [LINK-PATH DISK-PATH] (the link request first, with its error name, if any, on a line of its own)
-#include "HelperToolClient.h"
+#include "HelperTool/Client/HelperToolClient.h"
 
 #include <iostream>
 #include <string>

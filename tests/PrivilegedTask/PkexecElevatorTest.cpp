@@ -1,6 +1,6 @@
-#include "ChildProcess.h"
-#include "TaskFixture.h"
-#include "TrampolineProtocol.h"
+#include "PrivilegedTask/Trampoline/TrampolineProtocol.h"
+#include "tests/PrivilegedTask/TaskFixture.h"
+#include "tests/support/ChildProcess.h"
 
 #include <fstream>
 #include <optional>

@@ -1,8 +1,8 @@
 // Runs as an ordinary user on a private system bus with a real polkitd: registers an
 // authentication agent for itself that dismisses every prompt, then launches a task through the
 // real pkexec and prints what the launch reported.
-#include "PkexecElevator.h"
-#include "QVPrivilegedTask.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,5 @@
-#include "ChildProcess.h"
-#include "PrivateBus.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateBus.h"
 
 #include <gtest/gtest.h>
 

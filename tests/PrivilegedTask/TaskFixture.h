@@ -1,9 +1,9 @@
 #pragma once
 
-#include "NotificationCenter.h"
-#include "PkexecElevator.h"
-#include "QVPrivilegedTask.h"
-#include "TempDir.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
+#include "PrivilegedTask/NotificationCenter.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
+#include "tests/support/TempDir.h"
 
 #include <QEventLoop>
 #include <QTimer>

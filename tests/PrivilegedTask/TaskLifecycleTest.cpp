@@ -1,4 +1,4 @@
-#include "TaskFixture.h"
+#include "tests/PrivilegedTask/TaskFixture.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <filesystem>
 #include <memory>

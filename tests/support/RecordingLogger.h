@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Logger.h"
+#include "Common/Logger.h"
 
 #include <mutex>
 #include <string>

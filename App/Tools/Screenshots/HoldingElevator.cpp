@@ -1,4 +1,4 @@
-#include "HoldingElevator.h"
+#include "App/Tools/Screenshots/HoldingElevator.h"
 
 ntfs::ElevatedLaunch HoldingElevator::execute(const ntfs::SpawnRequest& request)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PkexecElevator.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
 
 // Runs the tool directly (no consent prompt), then keeps the run going until this process ends,
 // so that a screenshot can show the installation screen in the middle of its step.

@@ -2,14 +2,14 @@
 // Usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]
 // "installing" runs the app folder's install script for real, below NTFS_INSTALL_ROOT.
 // Nothing here restarts the computer or ends the process on a button press.
-#include "AppDelegate.h"
-#include "AppWiring.h"
-#include "ApplicationShell.h"
-#include "Localization.h"
-#include "Logger.h"
-#include "ProcessExit.h"
-#include "ScreenshotScene.h"
-#include "SystemRestart.h"
+#include "App/Shell/AppDelegate.h"
+#include "App/Shell/AppWiring.h"
+#include "App/Shell/ApplicationShell.h"
+#include "App/Shell/Localization.h"
+#include "App/Shell/ProcessExit.h"
+#include "App/Shell/SystemRestart.h"
+#include "App/Tools/Screenshots/ScreenshotScene.h"
+#include "Common/Logger.h"
 
 #include <QApplication>
 #include <QScreen>

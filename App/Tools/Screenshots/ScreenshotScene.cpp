@@ -1,12 +1,12 @@
-#include "ScreenshotScene.h"
+#include "App/Tools/Screenshots/ScreenshotScene.h"
 
-#include "GrantPermissionViewController.h"
-#include "HoldingElevator.h"
-#include "InstallHelperViewController.h"
-#include "Popover.h"
-#include "QVPrivilegedTask.h"
-#include "Storyboard.h"
-#include "Window.h"
+#include "App/Screens/GrantPermissionViewController.h"
+#include "App/Screens/InstallHelperViewController.h"
+#include "App/Screens/Popover.h"
+#include "App/Screens/Storyboard.h"
+#include "App/Shell/Window.h"
+#include "App/Tools/Screenshots/HoldingElevator.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
 
 #include <QAbstractButton>
 #include <QEvent>

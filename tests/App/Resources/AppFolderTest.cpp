@@ -1,7 +1,7 @@
 // The app folder as the build lays it out and as `cmake --install` lays it out: the app finds its
 // scripts, driver files, trampoline and helper beside its own executable, so both must be whole.
-#include "ChildProcess.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 #include <gtest/gtest.h>
 
 #include <fstream>

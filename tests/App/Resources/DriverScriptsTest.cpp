@@ -1,7 +1,7 @@
 // The driver scripts of the app folder, run through /bin/sh as the app runs them, into a temporary
 // NTFS_INSTALL_ROOT with the driver stand-ins; module tools are fakes on PATH.
-#include "ChildProcess.h"
-#include "TempDir.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // ntfs-bless-helper against a temporary root: what it installs, how it replaces, what it refuses.
-#include "InstallFixture.h"
+#include "tests/App/Screens/InstallFixture.h"
 
-#include "BlessToolStatus.h"
-#include "ElfSection.h"
-#include "PropertyList.h"
-#include "RegistrationFiles.h"
+#include "App/BlessTool/BlessToolStatus.h"
+#include "Common/ElfSection.h"
+#include "HelperTool/Registration/PropertyList.h"
+#include "HelperTool/Registration/RegistrationFiles.h"
 
 #include <fcntl.h>
 #include <tuple>

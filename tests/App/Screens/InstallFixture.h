@@ -1,14 +1,14 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "Elevator.h"
-#include "InstallHelperViewController.h"
-#include "Localization.h"
-#include "PkexecElevator.h"
-#include "QVPrivilegedTask.h"
-#include "TempDir.h"
-#include "TestAppServices.h"
-#include "Window.h"
+#include "App/Screens/InstallHelperViewController.h"
+#include "App/Shell/Localization.h"
+#include "App/Shell/Window.h"
+#include "PrivilegedTask/Elevator.h"
+#include "PrivilegedTask/Linux/PkexecElevator.h"
+#include "PrivilegedTask/QVPrivilegedTask.h"
+#include "tests/App/Shell/TestAppServices.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

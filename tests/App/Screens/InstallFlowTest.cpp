@@ -1,9 +1,9 @@
 // The flows of the installation screen end to end: the scripts and the bless tool run for real into
 // a temporary root; the order of log lines, alerts and screens for each outcome.
-#include "InstallFixture.h"
+#include "tests/App/Screens/InstallFixture.h"
 
-#include "HelpPopoverViewController.h"
-#include "Popover.h"
+#include "App/Screens/HelpPopoverViewController.h"
+#include "App/Screens/Popover.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,5 +1,5 @@
 // What the installation screen shows while a privileged step runs on its worker.
-#include "InstallFixture.h"
+#include "tests/App/Screens/InstallFixture.h"
 
 #include <QAbstractButton>
 #include <QLabel>

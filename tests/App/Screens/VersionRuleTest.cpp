@@ -1,5 +1,5 @@
 // The system's version picks the install script, what it receives, and the screen that follows.
-#include "InstallFixture.h"
+#include "tests/App/Screens/InstallFixture.h"
 
 namespace ntfs::test {
 namespace {

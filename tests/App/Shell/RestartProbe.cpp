@@ -1,11 +1,11 @@
 // Opens the app's window on a restart screen and presses its go button, with the app's real
 // restart and real exit. Log lines go to standard output as "log: <line>".
 // Refuses to run unless DBUS_SYSTEM_BUS_ADDRESS names a bus: it must never reach a real logind.
-#include "AppDelegate.h"
-#include "AppWiring.h"
-#include "ApplicationShell.h"
-#include "Logger.h"
-#include "TestAppServices.h"
+#include "App/Shell/AppDelegate.h"
+#include "App/Shell/AppWiring.h"
+#include "App/Shell/ApplicationShell.h"
+#include "Common/Logger.h"
+#include "tests/App/Shell/TestAppServices.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "ChildProcess.h"
-#include "PrivateBus.h"
-#include "TestAppServices.h"
+#include "tests/App/Shell/TestAppServices.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateBus.h"
 
 #include <QAbstractButton>
 

@@ -1,6 +1,6 @@
-#include "Localization.h"
-#include "TestAppServices.h"
-#include "VenturaQRCodeViewController.h"
+#include "App/Screens/VenturaQRCodeViewController.h"
+#include "App/Shell/Localization.h"
+#include "tests/App/Shell/TestAppServices.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,9 +1,9 @@
-#include "AppDelegate.h"
-#include "ApplicationShell.h"
-#include "ResourceColorCatalog.h"
-#include "TempDir.h"
-#include "TestAppServices.h"
-#include "Window.h"
+#include "App/Linux/ResourceColorCatalog.h"
+#include "App/Shell/AppDelegate.h"
+#include "App/Shell/ApplicationShell.h"
+#include "App/Shell/Window.h"
+#include "tests/App/Shell/TestAppServices.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QSignalSpy>

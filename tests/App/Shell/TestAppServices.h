@@ -1,14 +1,14 @@
 #pragma once
 
-#include "AlertPresenter.h"
-#include "AppWiring.h"
-#include "ColorCatalog.h"
-#include "OSVersionSource.h"
-#include "ProcessExit.h"
-#include "RecordingLogger.h"
-#include "Storyboard.h"
-#include "SystemRestart.h"
-#include "ViewController.h"
+#include "App/Screens/Storyboard.h"
+#include "App/Screens/ViewController.h"
+#include "App/Shell/AlertPresenter.h"
+#include "App/Shell/AppWiring.h"
+#include "App/Shell/ColorCatalog.h"
+#include "App/Shell/OSVersionSource.h"
+#include "App/Shell/ProcessExit.h"
+#include "App/Shell/SystemRestart.h"
+#include "tests/support/RecordingLogger.h"
 
 #include <QColor>
 
