@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -65,8 +66,14 @@ TEST(Subprocess, DeadlineEndsTheWholeGroup)
     EXPECT_TRUE(!(stat >> pid >> name >> state) || state == "Z") << state;
 }
 
-TEST(Subprocess, LeavesStandardErrorOursWhenAsked)
+TEST(Subprocess, LeavesStandardErrorOrBothStreamsOursWhenAsked)
 {
+    SpawnRequest own{"/bin/sh", {"-c", "[ \"$(readlink /proc/$$/fd/1) $(readlink /proc/$$/fd/2)\" = \"$0\" ]",
+                                 std::filesystem::read_symlink("/proc/self/fd/1").string() + " "
+                                     + std::filesystem::read_symlink("/proc/self/fd/2").string()}};
+    own.captureOutput = false;
+    EXPECT_EQ(Subprocess::spawn(own).waitForExit(), (ExitStatus{ExitStatus::Kind::Exited, 0}));
+
     SpawnRequest request{"/bin/sh", {"-c", "echo out; echo err >&2"}};
     request.errorsToOutput = false;
     EXPECT_EQ(run(request).second, "out\n");
