@@ -34,7 +34,7 @@ UniqueFd openOrFail(const char* path, int flags, const char* what)
     return fd;
 }
 
-// The read and the write end.
+// A close-on-exec pipe: its read end, then its write end.
 std::pair<UniqueFd, UniqueFd> makePipe()
 {
     int fds[2];
