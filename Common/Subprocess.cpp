@@ -34,6 +34,15 @@ UniqueFd openOrFail(const char* path, int flags, const char* what)
     return fd;
 }
 
+// A close-on-exec pipe: its read end, then its write end.
+std::pair<UniqueFd, UniqueFd> makePipe()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        fail(errno, "pipe2");
+    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
 // argv or envp for exec: pointers into strings that outlive the call.
 class CStrings {
 public:
@@ -69,8 +78,9 @@ public:
         posix_spawn_file_actions_init(&actions_);
         posix_spawnattr_init(&attributes_);
         posix_spawn_file_actions_adddup2(&actions_, setup.input.get(), 0);
-        posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 1);
-        if (setup.errorsToOutput)
+        if (setup.outputWrite)
+            posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 1);
+        if (setup.outputWrite && setup.errorsToOutput)
             posix_spawn_file_actions_adddup2(&actions_, setup.outputWrite.get(), 2);
         if (setup.directory)
             posix_spawn_file_actions_addfchdir_np(&actions_, setup.directory.get());
@@ -135,8 +145,8 @@ struct ChildFailure {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (dup2(setup.input.get(), 0) < 0 || dup2(setup.outputWrite.get(), 1) < 0
-        || (setup.errorsToOutput && dup2(setup.outputWrite.get(), 2) < 0)
+    if (dup2(setup.input.get(), 0) < 0 || (setup.outputWrite && dup2(setup.outputWrite.get(), 1) < 0)
+        || (setup.outputWrite && setup.errorsToOutput && dup2(setup.outputWrite.get(), 2) < 0)
         || (setup.directory && fchdir(setup.directory.get()) != 0))
         childFailed(report, 2);
     if (setgroups(user.groups.size(), user.groups.data()) != 0 || setgid(user.group) != 0 || setuid(user.user) != 0)
@@ -152,11 +162,7 @@ struct ChildFailure {
 
 pid_t spawnAsUser(const std::string& program, ChildSetup& setup, const RunAs& user)
 {
-    int reportFds[2];
-    if (pipe2(reportFds, O_CLOEXEC) != 0)
-        fail(errno, "pipe2");
-    UniqueFd reportRead(reportFds[0]);
-    UniqueFd reportWrite(reportFds[1]);
+    auto [reportRead, reportWrite] = makePipe();
     pid_t pid = fork();
     if (pid < 0)
         fail(errno, "fork");
@@ -187,11 +193,7 @@ ExitStatus ExitStatus::fromWaitStatus(int waitStatus)
 
 Subprocess Subprocess::spawn(const SpawnRequest& request)
 {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        fail(errno, "pipe2");
-    UniqueFd readEnd(pipeFds[0]);
-    UniqueFd writeEnd(pipeFds[1]);
+    auto [readEnd, writeEnd] = request.captureOutput ? makePipe() : std::pair<UniqueFd, UniqueFd>{};
     std::vector<std::string> argv{request.program};
     argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());
     ChildSetup setup{openOrFail(request.input ? request.input->c_str() : "/dev/null", O_RDONLY, "open the input"), std::move(writeEnd), {}, CStrings(std::move(argv)),

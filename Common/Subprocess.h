@@ -32,6 +32,7 @@ struct SpawnRequest {
     bool errorsToOutput = true;  // false: the child's stderr is ours (a tool that talks to the user's terminal)
     std::optional<std::filesystem::path> input = std::nullopt;  // the child's stdin; none: /dev/null
     bool ownProcessGroup = false;  // so that a deadline ends whatever the child started too
+    bool captureOutput = true;  // false: no pipe, the child's stdout and stderr are ours (a daemon logging beside us)
 };
 
 // A child process: stdin from /dev/null, stdout and stderr on one close-on-exec pipe, every other

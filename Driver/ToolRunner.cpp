@@ -56,7 +56,7 @@ ToolRunner::Result ToolRunner::run(const std::string& tool, const std::vector<st
         child.setDeadline(std::chrono::steady_clock::now() + deadline);
         ExitStatus exit = child.waitDrainingOutput([&result](std::string_view chunk) { result.output.append(chunk); });
         result.tooSlow = child.deadlinePassed();
-        result.status = exit.kind == ExitStatus::Kind::Exited ? exit.value : 128 + exit.value;
+        result.status = exit.exitCode();
     } catch (const std::system_error& e) {
         result.missing = e.code().value() == ENOENT;
         result.status = result.missing ? status::unavailable : 126;  // 126: found but not runnable, as shells say

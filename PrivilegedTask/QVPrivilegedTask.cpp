@@ -31,27 +31,33 @@ ClassState& classState()
     return state;
 }
 
-std::shared_ptr<ntfs::Elevator> currentElevator()
+// The collaborator in `slot`, made by `makeDefault` when none is set.
+template <typename Collaborator, typename MakeDefault>
+std::shared_ptr<Collaborator> current(std::shared_ptr<Collaborator> ClassState::*slot, MakeDefault makeDefault)
 {
     auto& state = classState();
     std::lock_guard lock(state.mutex);
-    if (!state.elevator)
-        state.elevator = ntfs::systemElevator();
-    return state.elevator;
+    if (!(state.*slot))
+        state.*slot = makeDefault();
+    return state.*slot;
+}
+
+template <typename Collaborator>
+void replace(std::shared_ptr<Collaborator> ClassState::*slot, std::shared_ptr<Collaborator> collaborator)
+{
+    auto& state = classState();
+    std::lock_guard lock(state.mutex);
+    state.*slot = std::move(collaborator);
+}
+
+std::shared_ptr<ntfs::Elevator> currentElevator()
+{
+    return current(&ClassState::elevator, [] { return ntfs::systemElevator(); });
 }
 
 std::shared_ptr<ntfs::Logger> currentLogger()
 {
-    auto& state = classState();
-    std::lock_guard lock(state.mutex);
-    if (!state.logger)
-        state.logger = std::make_shared<ntfs::SyslogLogger>(program_invocation_short_name);
-    return state.logger;
-}
-
-int terminationStatusOf(const ntfs::ExitStatus& status)
-{
-    return status.kind == ntfs::ExitStatus::Kind::Signaled ? 128 + status.value : status.value;
+    return current(&ClassState::logger, [] { return std::make_shared<ntfs::SyslogLogger>(program_invocation_short_name); });
 }
 
 std::string fileSystemRepresentation(const QString& text) { return QFile::encodeName(text).toStdString(); }
@@ -66,19 +72,9 @@ const char* const unavailableMessage = "AuthorizationExecuteWithPrivileges() fun
 
 }  // namespace
 
-void QVPrivilegedTask::setElevator(std::shared_ptr<ntfs::Elevator> elevator)
-{
-    auto& state = classState();
-    std::lock_guard lock(state.mutex);
-    state.elevator = std::move(elevator);
-}
+void QVPrivilegedTask::setElevator(std::shared_ptr<ntfs::Elevator> elevator) { replace(&ClassState::elevator, std::move(elevator)); }
 
-void QVPrivilegedTask::setLogger(std::shared_ptr<ntfs::Logger> logger)
-{
-    auto& state = classState();
-    std::lock_guard lock(state.mutex);
-    state.logger = std::move(logger);
-}
+void QVPrivilegedTask::setLogger(std::shared_ptr<ntfs::Logger> logger) { replace(&ClassState::logger, std::move(logger)); }
 
 bool QVPrivilegedTask::authorizationFunctionAvailable() { return currentElevator()->available(); }
 
@@ -184,11 +180,8 @@ std::int32_t QVPrivilegedTask::launchWithAuthorization(const ntfs::Authorization
 void QVPrivilegedTask::started(ntfs::ElevatedLaunch launched)
 {
     isRunning_ = true;
-    {
-        std::lock_guard lock(propertiesMutex_);
-        outputFileHandle_ = std::make_shared<ntfs::OutputFileHandle>(launched.tool->takeOutput(),
-                                                                     QByteArray::fromStdString(launched.initialOutput));
-    }
+    lockedWrite(outputFileHandle_, std::make_shared<ntfs::OutputFileHandle>(launched.tool->takeOutput(),
+                                                                           QByteArray::fromStdString(launched.initialOutput)));
     processIdentifier_ = launched.tool->pid();
     tool_ = std::move(launched.tool);
     scheduleStatusTimer();
@@ -218,7 +211,7 @@ std::optional<int> QVPrivilegedTask::reap(bool block)
 {
     try {
         auto status = block ? std::optional(tool_->waitForExit()) : tool_->tryReap();
-        return status ? std::optional(terminationStatusOf(*status)) : std::nullopt;
+        return status ? std::optional(status->exitCode()) : std::nullopt;
     } catch (const std::system_error&) {
         return waitFailedStatus;
     }
@@ -287,56 +280,20 @@ QString QVPrivilegedTask::description() const
 
 void QVPrivilegedTask::log(const std::string& line) const { currentLogger()->log(line); }
 
-QStringList QVPrivilegedTask::arguments() const
-{
-    std::lock_guard lock(propertiesMutex_);
-    return arguments_;
-}
+QStringList QVPrivilegedTask::arguments() const { return lockedRead(arguments_); }
 
-void QVPrivilegedTask::setArguments(const QStringList& arguments)
-{
-    std::lock_guard lock(propertiesMutex_);
-    arguments_ = arguments;
-}
+void QVPrivilegedTask::setArguments(const QStringList& arguments) { lockedWrite(arguments_, arguments); }
 
-QString QVPrivilegedTask::currentDirectoryPath() const
-{
-    std::lock_guard lock(propertiesMutex_);
-    return currentDirectoryPath_;
-}
+QString QVPrivilegedTask::currentDirectoryPath() const { return lockedRead(currentDirectoryPath_); }
 
-void QVPrivilegedTask::setCurrentDirectoryPath(const QString& path)
-{
-    std::lock_guard lock(propertiesMutex_);
-    currentDirectoryPath_ = path;
-}
+void QVPrivilegedTask::setCurrentDirectoryPath(const QString& path) { lockedWrite(currentDirectoryPath_, path); }
 
-QString QVPrivilegedTask::launchPath() const
-{
-    std::lock_guard lock(propertiesMutex_);
-    return launchPath_;
-}
+QString QVPrivilegedTask::launchPath() const { return lockedRead(launchPath_); }
 
-void QVPrivilegedTask::setLaunchPath(const QString& path)
-{
-    std::lock_guard lock(propertiesMutex_);
-    launchPath_ = path;
-}
+void QVPrivilegedTask::setLaunchPath(const QString& path) { lockedWrite(launchPath_, path); }
 
-QVPrivilegedTask::TerminationHandler QVPrivilegedTask::terminationHandler() const
-{
-    std::lock_guard lock(propertiesMutex_);
-    return terminationHandler_;
-}
+QVPrivilegedTask::TerminationHandler QVPrivilegedTask::terminationHandler() const { return lockedRead(terminationHandler_); }
 
-void QVPrivilegedTask::setTerminationHandler(TerminationHandler handler)
-{
-    std::lock_guard lock(propertiesMutex_);
-    terminationHandler_ = std::move(handler);
-}
+void QVPrivilegedTask::setTerminationHandler(TerminationHandler handler) { lockedWrite(terminationHandler_, std::move(handler)); }
 
-std::shared_ptr<ntfs::OutputFileHandle> QVPrivilegedTask::outputFileHandle() const
-{
-    std::lock_guard lock(propertiesMutex_);
-    return outputFileHandle_;
-}
+std::shared_ptr<ntfs::OutputFileHandle> QVPrivilegedTask::outputFileHandle() const { return lockedRead(outputFileHandle_); }

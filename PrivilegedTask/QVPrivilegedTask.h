@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
+#include <utility>
 
 class QTimer;
 
@@ -121,6 +122,18 @@ private:
     void drainUntilToolEnds();
     std::optional<int> reap(bool block);
     void ended(int status);
+    template <typename Property>
+    Property lockedRead(const Property& property) const
+    {
+        std::lock_guard lock(propertiesMutex_);
+        return property;
+    }
+    template <typename Property>
+    void lockedWrite(Property& property, Property value)
+    {
+        std::lock_guard lock(propertiesMutex_);
+        property = std::move(value);
+    }
 
     std::unique_ptr<QTimer> checkStatusTimer_;
     QMetaObject::Connection checkStatusConnection_;

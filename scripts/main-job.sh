@@ -154,30 +154,9 @@ info "screen after the install: $out/2-after-install.png"
 step "Start the registered helper on a private system bus"
 program=$(sed -n 's/^ExecStart=//p' "$unit")
 info "the unit runs $program (here: $root$program)"
-cat >"$work/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/bus_socket</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
-  </policy>
-  <include>$root/usr/share/dbus-1/system.d/$service_name.conf</include>
-</busconfig>
-EOF
+sed -e "s|@SOCKET@|$work/bus_socket|" -e "s|@POLICY@||" \
+  -e "s|@INCLUDES@|  <include>$root/usr/share/dbus-1/system.d/$service_name.conf</include>|" \
+  "$repo/tests/support/system-bus.conf.in" >"$work/bus.conf"
 mkfifo "$work/bus-address"
 dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=3 3>"$work/bus-address" \
   2>"$work/bus.log" &

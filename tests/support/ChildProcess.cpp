@@ -1,15 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <grp.h>
-#include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <utility>
 
 extern char** environ;
 
@@ -27,104 +19,70 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra
     return merged;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings)
+SpawnRequest requestFor(const std::vector<std::string>& argv, const ChildOptions& options)
 {
-    std::vector<char*> result;
-    for (auto& s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
+    SpawnRequest request{argv.front(), {std::next(argv.begin()), argv.end()}};
+    request.environment = mergedEnvironment(options.environment);
+    if (options.user)
+        request.runAs = RunAs{*options.user, *options.user, {}};  // its group id is the same number
+    request.captureOutput = options.captureOutput;
+    return request;
 }
 
 }  // namespace
 
-int exitCodeOf(int waitStatus)
-{
-    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : -1;
-}
-
 ChildProcess::ChildProcess(std::vector<std::string> argv, ChildOptions options)
+    : process_(Subprocess::spawn(requestFor(argv, options)))
 {
-    std::vector<std::string> env = mergedEnvironment(options.environment);
-    std::vector<char*> argvPtrs = pointers(argv);
-    std::vector<char*> envPtrs = pointers(env);
-    int fds[2] = {-1, -1};
-    if (options.captureOutput && pipe2(fds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe2 failed");
-    pid_ = fork();
-    if (pid_ < 0)
-        throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);  // the parent may block signals it reads itself
-        if (options.captureOutput) {
-            dup2(fds[1], 1);
-            dup2(fds[1], 2);
-        }
-        const uid_t user = options.user.value_or(0);  // its group id is the same number
-        if (options.user && (setgroups(0, nullptr) != 0 || setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0))
-            _exit(125);
-        execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
-        _exit(127);
-    }
-    if (options.captureOutput) {
-        close(fds[1]);
-        outputFd_ = fds[0];
-    }
 }
 
 ChildProcess::~ChildProcess()
 {
-    if (!reaped_) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    if (outputFd_ >= 0)
-        close(outputFd_);
+    signal(SIGTERM);
+    if (!exit_)
+        process_.waitForExit();
 }
 
 std::optional<std::string> ChildProcess::readLine()
 {
-    for (;;) {
-        auto newline = pending_.find('\n');
-        if (newline != std::string::npos) {
-            std::string line = pending_.substr(0, newline);
-            pending_.erase(0, newline + 1);
-            return line;
-        }
-        char buffer[4096];
-        ssize_t n = outputFd_ < 0 ? 0 : read(outputFd_, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return pending_.empty() ? std::nullopt : std::optional(std::exchange(pending_, {}));
-        output_.append(buffer, static_cast<size_t>(n));
-        pending_.append(buffer, static_cast<size_t>(n));
-    }
+    auto newline = pending_.find('\n');
+    if (newline == std::string::npos)
+        process_.readOutput([&](std::string_view chunk) {
+            keep(chunk);
+            newline = pending_.find('\n');
+            return newline == std::string::npos;
+        });
+    if (newline == std::string::npos)
+        return pending_.empty() ? std::nullopt : std::optional(std::exchange(pending_, {}));
+    std::string line = pending_.substr(0, newline);
+    pending_.erase(0, newline + 1);
+    return line;
 }
 
 int ChildProcess::wait()
 {
-    while (!reaped_ && readLine()) {
-    }
-    while (!reaped_ && waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
-    }
-    reaped_ = true;
-    return status_;
+    if (!exit_)
+        exit_ = process_.waitDrainingOutput([this](std::string_view chunk) { keep(chunk); });
+    return exit_->exitCode();
+}
+
+void ChildProcess::keep(std::string_view chunk)
+{
+    output_.append(chunk);
+    pending_.append(chunk);
 }
 
 void ChildProcess::signal(int signo) const
 {
-    if (!reaped_)
-        kill(pid_, signo);
+    if (!exit_)
+        kill(process_.pid(), signo);
 }
 
 std::pair<int, std::string> ChildProcess::run(std::vector<std::string> argv, ChildOptions options)
 {
     ChildProcess child(std::move(argv), std::move(options));
-    int status = child.wait();
-    return {exitCodeOf(status), child.output()};
+    int code = child.wait();
+    return {code, child.output()};
 }
 
 }  // namespace ntfs::test

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "Common/Subprocess.h"
+
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace ntfs::test {
@@ -21,8 +25,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
-    // Reads all output until the child closes its end, then reaps it; returns the wait status.
+    pid_t pid() const { return process_.pid(); }
+    // Reads all output, then reaps the child; returns its exit code (or 128+signal).
     int wait();
     const std::string& output() const { return output_; }
     // Reads one line of output (without the newline); empty optional at end of output.
@@ -33,14 +37,12 @@ public:
     static std::pair<int, std::string> run(std::vector<std::string> argv, ChildOptions options = {});
 
 private:
-    pid_t pid_ = -1;
-    int outputFd_ = -1;
+    void keep(std::string_view chunk);
+
+    Subprocess process_;
+    std::optional<ExitStatus> exit_;
     std::string output_;
     std::string pending_;
-    bool reaped_ = false;
-    int status_ = 0;
 };
-
-int exitCodeOf(int waitStatus);
 
 }  // namespace ntfs::test

@@ -1,50 +1,30 @@
 #include "tests/support/PrivateBus.h"
 
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace ntfs::test {
 namespace {
 
-// Debian's system.conf default policy, without what needs a real system or only root may use.
-constexpr const char* systemPolicy = R"(
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Properties"/>
-  </policy>
-)";
-
-constexpr const char* sessionPolicy = R"(
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-)";
+void fill(std::string& text, std::string_view placeholder, const std::string& value)
+{
+    text.replace(text.find(placeholder), placeholder.size(), value);
+}
 
 std::string configText(const PrivateBusOptions& options, const std::filesystem::path& socket)
 {
-    bool system = options.kind == PrivateBusOptions::Kind::System;
-    std::string text = "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n<busconfig>\n";
-    text += system ? "  <type>system</type>\n  <auth>EXTERNAL</auth>\n" : "  <type>session</type>\n";
-    text += "  <listen>unix:path=" + socket.string() + "</listen>\n" + (system ? systemPolicy : sessionPolicy);
-    text += options.extraPolicy;
+    auto file = options.kind == PrivateBusOptions::Kind::System ? "system-bus.conf.in" : "session-bus.conf.in";
+    std::ifstream in(std::filesystem::path(NTFS_BUS_CONFIG_DIR) / file);
+    std::string text{std::istreambuf_iterator<char>(in), {}};
+    std::string includes;
     for (const auto& include : options.includes)
-        text += "  <include>" + include.string() + "</include>\n";
-    text += "</busconfig>\n";
+        includes += "  <include>" + include.string() + "</include>";
+    fill(text, "@SOCKET@", socket.string());
+    fill(text, "@POLICY@", options.extraPolicy);
+    fill(text, "@INCLUDES@", includes);
     return text;
 }
 

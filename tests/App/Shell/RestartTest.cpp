@@ -24,7 +24,7 @@ protected:
         while (auto line = probe.readLine())
             if (line->starts_with("log: ") || *line == "aboutToQuit")
                 lines.push_back(*line);
-        return {exitCodeOf(probe.wait()), lines};
+        return {probe.wait(), lines};
     }
 
     static std::optional<std::string> lineStartingWith(ChildProcess& child, std::string_view prefix)
