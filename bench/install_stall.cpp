@@ -149,7 +149,7 @@ int main(int argc, char** argv)
 
     Window window;
     window.setContentViewController(
-        Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName))->instantiateInitialController());
+        Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), wiring.services())->instantiateInitialController());
     auto* screen = qobject_cast<InstallHelperViewController*>(window.contentViewController());
     window.show();
     StallMeter meter;

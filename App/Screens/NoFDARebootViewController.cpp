@@ -1,10 +1,11 @@
 #include "NoFDARebootViewController.h"
 
+#include "AppServices.h"
 #include "RestartRequest.h"
 #include "ScreenStyle.h"
 #include "ui_NoFDARebootViewController.h"
 
-NoFDARebootViewController::NoFDARebootViewController() = default;
+NoFDARebootViewController::NoFDARebootViewController(AppServices& services) : ViewController(services) {}
 NoFDARebootViewController::~NoFDARebootViewController() = default;
 
 QWidget* NoFDARebootViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
@@ -24,7 +25,7 @@ void NoFDARebootViewController::viewDidLoad()
 {
     ViewController::viewDidLoad();
     ScreenStyle::styleBackgroundView(bgView());
-    ScreenStyle::stylePrimaryButton(goButton());
+    ScreenStyle::stylePrimaryButton(goButton(), services().colors);
     setStringValue(titleLabel(), "NoFDARebootViewController.title");
     setStringValue(stepLabel(), "NoFDARebootViewController.stepLabel");
     setStringValue(instructionsLabel(), "NoFDARebootViewController.instructionsLabel");
@@ -33,5 +34,5 @@ void NoFDARebootViewController::viewDidLoad()
 
 void NoFDARebootViewController::rebootAction(QObject*)
 {
-    RestartRequest::perform();
+    RestartRequest::perform(services());
 }

@@ -60,13 +60,13 @@ int main(int argc, char** argv)
     auto translator = Localization::installForUserLocale();
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     QWidget backdrop(nullptr, Qt::FramelessWindowHint);
     backdrop.setStyleSheet(QStringLiteral("background-color: #cdd3da;"));
     backdrop.setGeometry(QGuiApplication::primaryScreen()->geometry());
     shell.window().move(120, 240);
     shell.launch();
-    ScreenshotScene scene(backdrop, shell.window(), QString::fromLocal8Bit(argv[1]));
+    ScreenshotScene scene(backdrop, shell.window(), QString::fromLocal8Bit(argv[1]), wiring.services());
     if (!scene.start()) {
         std::fprintf(stderr, "unknown scene %s\n", argv[1]);
         return 2;

@@ -18,8 +18,8 @@
 
 #include <cstdio>
 
-ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scene)
-    : backdrop_(backdrop), window_(window), scene_(std::move(scene))
+ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scene, AppServices& services)
+    : backdrop_(backdrop), window_(window), scene_(std::move(scene)), services_(services)
 {
 }
 
@@ -44,7 +44,7 @@ bool ScreenshotScene::start()
                          : scene_ == QLatin1String("installing") ? QStringLiteral("install")
                                                                  : scene_;
     if (identifier != QLatin1String("install")) {
-        auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
+        auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), services_);
         auto controller = storyboard->instantiateControllerWithIdentifier(identifier);
         if (!controller)
             return false;

@@ -35,10 +35,10 @@ int main(int argc, char** argv)
     AppWiring wiring(overrides);
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { std::puts("aboutToQuit"); std::fflush(stdout); });
     shell.launch();
-    shell.window().setContentViewController(ntfs::test::makeScreen(QString::fromLocal8Bit(argv[1])));
+    shell.window().setContentViewController(ntfs::test::makeScreen(wiring.services(), QString::fromLocal8Bit(argv[1])));
     QTimer::singleShot(0, &shell.window(), [&shell] {
         shell.window().findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
     });

@@ -23,9 +23,9 @@ TEST_P(QuitTest, ClosingTheWindowQuitsTheApp)
     TestAppServices services;
     AppDelegate delegate;
     auto& application = *qobject_cast<QApplication*>(QCoreApplication::instance());
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, services.appServices());
     shell.launch();
-    shell.window().setContentViewController(makeScreen(QString::fromLatin1(GetParam())));
+    shell.window().setContentViewController(makeScreen(services.appServices(), QString::fromLatin1(GetParam())));
     QSignalSpy aboutToQuit(&application, &QCoreApplication::aboutToQuit);
     QTimer::singleShot(0, &shell.window(), [&] { shell.window().close(); });
     // Only keeps a broken quit from hanging the test run.

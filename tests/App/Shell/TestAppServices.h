@@ -72,7 +72,7 @@ struct FixedOSVersionSource final : OSVersionSource {
     OperatingSystemVersion version{13, 0, 0};
 };
 
-// Recording doubles for every service the screens reach, installed for the object's life.
+// Recording doubles for every service the screens reach, wired for the object's life.
 class TestAppServices {
 public:
     static inline const QColor lightBlue{0x12, 0x34, 0xd6}, lightGrey{0x9a, 0x9b, 0x9c};
@@ -80,6 +80,8 @@ public:
     explicit TestAppServices(std::optional<QString> bundle = QString()) : bundle_(std::move(bundle)) {}
     TestAppServices(const TestAppServices&) = delete;
     TestAppServices& operator=(const TestAppServices&) = delete;
+
+    AppServices& appServices() { return wiring_.services(); }
 
     EventLog log;
     RecordingLogger logger;
@@ -95,9 +97,9 @@ private:
 };
 
 // A screen as the storyboard makes it; "install" stands for the initial controller.
-inline std::unique_ptr<ViewController> makeScreen(const QString& identifier)
+inline std::unique_ptr<ViewController> makeScreen(AppServices& services, const QString& identifier)
 {
-    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"));
+    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"), services);
     return identifier == QLatin1String("install") ? storyboard->instantiateInitialController()
                                                   : storyboard->instantiateControllerWithIdentifier(identifier);
 }

@@ -16,6 +16,6 @@ int applicationMain(int argc, char** argv)
     auto translator = Localization::installForUserLocale();
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     return shell.run();
 }

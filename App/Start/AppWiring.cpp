@@ -51,7 +51,6 @@ AppWiring::AppWiring(const AppServiceOverrides& overrides) : owned_(std::make_un
         either<BlessToolServiceManagement>(overrides.serviceManagement, own.serviceManagement, *own.bundle, logger),
         *own.bundle,
     });
-    scope_ = std::make_unique<AppServicesScope>(*services_);
 }
 
 AppWiring::~AppWiring() = default;
