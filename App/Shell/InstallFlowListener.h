@@ -23,9 +23,9 @@ public:
         Flow flow;
         Result result;
         // An install whose script step failed: the status line and the script's output.
-        QString scriptResult;
+        QString scriptResult = {};
         // An install whose bless failed, where the failure has one.
-        std::optional<DomainError> blessError;
+        std::optional<DomainError> blessError = {};
     };
 
     virtual void flowStepChanged(Step step) = 0;
