@@ -14,25 +14,21 @@ namespace ntfs::test {
 namespace {
 
 using testing::ElementsAre;
-using testing::IsEmpty;
 using Outcome = InstallFlowListener::Outcome;
 using Result = Outcome::Result;
 
+const char* const stepNames[] = {"None", "Password", "Installing", "Registering", "Uninstalling", "Reloading"};
+const char* const resultNames[] = {"Succeeded", "ScriptFailed", "BlessFailed", "Cancelled", "NotLaunched"};
+
 // Hears the flow as "step:<step>", "line:<text>" and "end:<result>"; keeps the outcome.
 struct RecordingListener final : InstallFlowListener {
-    void flowStepChanged(Step step) override
-    {
-        const char* names[] = {"None", "Password", "Installing", "Registering", "Uninstalling", "Reloading"};
-        events.push_back(std::string("step:") + names[static_cast<int>(step)]);
-    }
+    void flowStepChanged(Step step) override { events.push_back(std::string("step:") + stepNames[static_cast<int>(step)]); }
     void flowOutputLine(const QString& line) override { events.push_back("line:" + line.toStdString()); }
     void flowEnded(const Outcome& ended) override
     {
-        const char* names[] = {"Succeeded", "ScriptFailed", "BlessFailed", "Cancelled", "NotLaunched"};
-        events.push_back(std::string("end:") + names[static_cast<int>(ended.result)]);
+        events.push_back(std::string("end:") + resultNames[static_cast<int>(ended.result)]);
         outcome = ended;
-        if (onEnd)
-            onEnd();
+        onEnd();
     }
     std::vector<std::string> events;
     std::optional<Outcome> outcome;
@@ -59,47 +55,45 @@ protected:
     InstallFlow flow{bundle, osVersion, serviceManagement, logger, &QVPrivilegedTask::create, listener};
 };
 
-TEST_F(InstallFlowTest, InstallRunsTheScriptThenBlessesTheHelper)
+// Install runs the script, then blesses the helper; a step that fails ends the flow there, runs
+// nothing after it and installs nothing.
+TEST_F(InstallFlowTest, InstallRunsTheScriptThenBlessesAndEndsAtAFailedStep)
 {
-    writeScript("Install-Kext.sh", "echo \"installing $#\"\n");
-    runFlow([this] { flow.install(); });
-    EXPECT_THAT(listener.events, ElementsAre("step:Password", "step:Installing", "line:installing 5", "step:Registering", "end:Succeeded"));
-    EXPECT_EQ(listener.outcome->flow, Outcome::Flow::Install);
-    EXPECT_THAT(logger.lines(),
-                ElementsAre("Install Action: Executing Script", "Script Execution Result:Script ret code: 0, OSStatus code: 0\ninstalling 5\n",
-                            "Install Action: Bless Jobs", testing::StartsWith("Bless tool: "), "Job is available!"));
-    ASSERT_EQ(elevator->launches.size(), 2u);
-    EXPECT_THAT(elevator->launches[1].arguments, ElementsAre(label));
-    EXPECT_TRUE(fs::is_regular_file(installed()));
-    EXPECT_TRUE(flow._authRef());
-}
-
-// Each failure ends the flow at its step, runs nothing after it and installs nothing.
-TEST_F(InstallFlowTest, InstallFailuresEndAtTheirStep)
-{
-    const std::vector<std::tuple<std::function<void()>, Result, std::string, std::string, std::size_t>> cases{
-        {[&] { writeScript("Install-Kext.sh", "echo 'no room on the disk'\nexit 3\n"); }, Result::ScriptFailed,
+    const std::string P = "step:Password", I = "step:Installing", R = "step:Registering", output = "line:installing 5";
+    const std::vector<std::tuple<std::function<void()>, std::vector<std::string>, std::string, std::string, std::size_t>> cases{
+        {[&] { writeScript("Install-Kext.sh", "echo 'no room on the disk'\nexit 3\n"); }, {P, I, "line:no room on the disk", "end:ScriptFailed"},
          "Script ret code: 3, OSStatus code: 0\nno room on the disk\n", "", 1},
-        {[&] { elevator->answers["sh"] = AuthorizationStatus::canceled; }, Result::ScriptFailed, "Script ret code: 0, OSStatus code: -60006\n", "", 1},
-        {[&] { elevator->answers["ntfs-bless-helper"] = AuthorizationStatus::canceled; }, Result::BlessFailed, "",
+        {[&] { elevator->answers["sh"] = AuthorizationStatus::canceled; }, {P, "end:ScriptFailed"}, "Script ret code: 0, OSStatus code: -60006\n", "", 1},
+        {[&] { elevator->answers["ntfs-bless-helper"] = AuthorizationStatus::canceled; }, {P, I, output, R, "end:BlessFailed"}, "",
          "The operation couldn\u2019t be completed. (OSStatus error -60006.)", 2},
-        {[&] { carryHelperWithSection("__launchd_plist", job("com.example.Other")); }, Result::BlessFailed, "",
+        {[&] { carryHelperWithSection("__launchd_plist", job("com.example.Other")); }, {P, I, output, R, "end:BlessFailed"}, "",
          "The operation couldn\u2019t be completed. (CFErrorDomainLaunchd error 5.)", 2},
-        {[&] { fs::remove_all(app_ / "Resources/tarn_ntfs.fs"); }, Result::ScriptFailed, "Missing resources: tarn_ntfs.fs\n", "", 0},
+        {[&] { fs::remove_all(app_ / "Resources/tarn_ntfs.fs"); }, {P, "end:ScriptFailed"}, "Missing resources: tarn_ntfs.fs\n", "", 0},
+        {[&] {  // what the rows above broke, restored
+             writeFile(app_ / "Resources/tarn_ntfs.fs/Contents/Info.plist", "stand-in\n");
+             fs::copy_file(NTFS_HELPER, carried(), fs::copy_options::overwrite_existing);
+         }, {P, I, output, R, "end:Succeeded"}, "", "", 2},
     };
-    for (const auto& [arrange, result, scriptResult, blessError, launches] : cases) {
-        SCOPED_TRACE(scriptResult + blessError);
+    for (const auto& [arrange, events, scriptResult, blessError, launches] : cases) {
+        SCOPED_TRACE(events.back() + scriptResult + blessError);
         writeScript("Install-Kext.sh", "echo \"installing $#\"\n");
         elevator->answers.clear();
         elevator->launches.clear();
+        listener.events.clear();
         arrange();
         runFlow([this] { flow.install(); });
-        EXPECT_EQ(listener.outcome->result, result);
+        EXPECT_EQ(listener.events, events);
+        EXPECT_EQ(listener.outcome->flow, Outcome::Flow::Install);
         EXPECT_EQ(listener.outcome->scriptResult.toStdString(), scriptResult);
         EXPECT_EQ(listener.outcome->blessError ? listener.outcome->blessError->localizedDescription().toStdString() : "", blessError);
         EXPECT_EQ(elevator->launches.size(), launches);
-        EXPECT_THAT(rootFiles(), IsEmpty());
+        EXPECT_EQ(fs::exists(installed()), events.back() == "end:Succeeded");
     }
+    EXPECT_THAT(elevator->launches.back().arguments, ElementsAre(label));
+    auto lines = logger.lines();
+    EXPECT_THAT(std::vector(lines.end() - 5, lines.end()),
+                ElementsAre("Install Action: Executing Script", "Script Execution Result:Script ret code: 0, OSStatus code: 0\ninstalling 5\n",
+                            "Install Action: Bless Jobs", testing::StartsWith("Bless tool: "), "Job is available!"));
 }
 
 // From 13.0.0 the kernel-extension script runs and also receives the driver bundles; both run in
@@ -110,7 +104,8 @@ TEST_F(InstallFlowTest, TheSystemsVersionPicksTheScriptAndItsArguments)
     for (const char* script : {"Install-Kext.sh", "Install-Executables.sh"})
         writeScript(script, "{ echo \"$0\"; for a in \"$@\"; do echo \"$a\"; done; pwd; } > '" + record.string() + "'\n");
     const auto resources = (app_ / "Resources").string();
-    for (auto [version, script] : {std::pair{OperatingSystemVersion{12, 99, 99}, "Install-Executables.sh"}, std::pair{OperatingSystemVersion{13, 0, 0}, "Install-Kext.sh"}}) {
+    for (auto [version, script] : {std::pair{OperatingSystemVersion{12, 99, 99}, "Install-Executables.sh"},
+                                   std::pair{OperatingSystemVersion{13, 0, 0}, "Install-Kext.sh"}}) {
         osVersion.version = version;
         std::string expected = resources + "/" + script + "\n";
         for (const char* file : {"libintl.8.dylib", "tarn_ntfs_fix", "tarn_ntfs-formatter", "tarn_ntfs.kext", "tarn_ntfs.fs"})
@@ -157,22 +152,15 @@ TEST_P(JobOutcomeTest, ReportsTheScriptsOutcomeOnceItHasRun)
 
 const std::string launchedLine = "Task successfully launched", reloadedLine = "Task successfully launched: reloaded\n\n";
 const std::int32_t ok = AuthorizationStatus::success;
-const std::vector<std::string> uninstalled{"step:Password", "step:Uninstalling", "line:reloaded"}, reloaded{"step:Password", "step:Reloading", "line:reloaded"};
-
-std::vector<std::string> operator+(std::vector<std::string> events, const char* end)
-{
-    events.emplace_back(end);
-    return events;
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, JobOutcomeTest,
-    testing::Values(JobCase{"UninstallSucceeds", "Uninstall.sh", "exit 0\n", ok, uninstalled + "end:Succeeded", {launchedLine}},
-                    JobCase{"UninstallFails", "Uninstall.sh", "exit 1\n", ok, uninstalled + "end:ScriptFailed", {launchedLine}},
+    testing::Values(JobCase{"UninstallSucceeds", "Uninstall.sh", "exit 0\n", ok, {"step:Password", "step:Uninstalling", "line:reloaded", "end:Succeeded"}, {launchedLine}},
+                    JobCase{"UninstallFails", "Uninstall.sh", "exit 1\n", ok, {"step:Password", "step:Uninstalling", "line:reloaded", "end:ScriptFailed"}, {launchedLine}},
                     JobCase{"UninstallDismissed", "Uninstall.sh", "", AuthorizationStatus::canceled, {"step:Password", "end:Cancelled"}, {"User cancelled"}},
                     JobCase{"UninstallRefused", "Uninstall.sh", "", AuthorizationStatus::denied, {"step:Password", "end:NotLaunched"}, {"Something went wrong"}},
-                    JobCase{"ReloadSucceeds", "Reload.sh", "exit 0\n", ok, reloaded + "end:Succeeded", {reloadedLine}},
-                    JobCase{"ReloadFails", "Reload.sh", "exit 1\n", ok, reloaded + "end:ScriptFailed", {reloadedLine}},
+                    JobCase{"ReloadSucceeds", "Reload.sh", "exit 0\n", ok, {"step:Password", "step:Reloading", "line:reloaded", "end:Succeeded"}, {reloadedLine}},
+                    JobCase{"ReloadFails", "Reload.sh", "exit 1\n", ok, {"step:Password", "step:Reloading", "line:reloaded", "end:ScriptFailed"}, {reloadedLine}},
                     JobCase{"ReloadDismissed", "Reload.sh", "", AuthorizationStatus::canceled, {"step:Password", "end:Cancelled"}, {"User cancelled"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
