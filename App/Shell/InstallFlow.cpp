@@ -36,7 +36,7 @@ struct InstallFlow::Job {
     const char* script;
     Step running;
     Outcome::Flow flow;
-    bool logsOutput;
+    bool logsOutput;  // the launch line carries what the script wrote
     bool waitWhenNotStarted;
 };
 
@@ -81,7 +81,7 @@ void InstallFlow::install()
             if (result.first)
                 blessAfterScript();
             else
-                listener_.flowEnded({Outcome::Flow::Install, Outcome::Result::ScriptFailed, result.second, {}});
+                listener_.flowEnded({Outcome::Flow::Install, Outcome::Result::ScriptFailed, result.second});
         });
 }
 
@@ -101,7 +101,7 @@ void InstallFlow::blessAfterScript()
             auto& [blessed, error] = result;
             if (blessed) {
                 log("Job is available!");
-                listener_.flowEnded({Outcome::Flow::Install, Outcome::Result::Succeeded, {}, {}});
+                listener_.flowEnded({Outcome::Flow::Install, Outcome::Result::Succeeded});
                 return;
             }
             log(ntfs::formatLog("Something went wrong! %@ / %d",
@@ -163,12 +163,14 @@ bool InstallFlow::copyInstallExecutales(QString& scriptResult)
 
 void InstallFlow::uninstall()
 {
-    runJob({"Uninstall", Step::Uninstalling, Outcome::Flow::Uninstall, false, false});
+    runJob({.script = "Uninstall", .running = Step::Uninstalling, .flow = Outcome::Flow::Uninstall, .logsOutput = false,
+            .waitWhenNotStarted = false});
 }
 
 void InstallFlow::reload()
 {
-    runJob({"Reload", Step::Reloading, Outcome::Flow::Reload, true, true});
+    runJob({.script = "Reload", .running = Step::Reloading, .flow = Outcome::Flow::Reload, .logsOutput = true,
+            .waitWhenNotStarted = true});
 }
 
 void InstallFlow::runJob(const Job& job)
@@ -179,7 +181,7 @@ void InstallFlow::runJob(const Job& job)
                   job.waitWhenNotStarted};
     listener_.flowStepChanged(Step::Password);
     work_.run<ScriptRun>([this, script] { return runScript(script, nullptr); },
-                         [this, job](ScriptRun run) { listener_.flowEnded({job.flow, jobResult(job, run), {}, {}}); });
+                         [this, job](ScriptRun run) { listener_.flowEnded({job.flow, jobResult(job, run)}); });
 }
 
 InstallFlow::Outcome::Result InstallFlow::jobResult(const Job& job, const ScriptRun& run)
