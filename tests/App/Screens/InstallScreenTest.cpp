@@ -28,8 +28,7 @@ using Outcome = InstallFlowListener::Outcome;
 using Result = Outcome::Result;
 using Flow = Outcome::Flow;
 
-// A fifo that a script waits at until it is opened. Opened on the way out too: a script still waiting
-// would hold up the screen's end, which waits for it.
+// A fifo that a script waits at; opened on the way out too, as a waiting script would hold up the end.
 struct Gate {
     explicit Gate(fs::path at) : path(std::move(at)) { EXPECT_EQ(mkfifo(path.c_str(), 0600), 0); }
     ~Gate() { open(); }
@@ -68,7 +67,6 @@ protected:
     }
 
     InstallHelperViewController& screen() const { return dynamic_cast<InstallHelperViewController&>(*window->contentViewController()); }
-    bool buttonsEnabled() const { return screen().installButton()->isEnabled() || screen().uninstallButton()->isEnabled(); }
     std::string contentClass() const { return window->contentViewController()->metaObject()->className(); }
     // Lets the window release a screen it replaced.
     static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -90,7 +88,7 @@ TEST_F(InstallScreenTest, EnterInstallsTheStepIsNamedOutputStreamsAndClosingAsks
     QSignalSpy output(screen().detailsView(), &QPlainTextEdit::textChanged);
     QTest::keyClick(screen().helpButton(), Qt::Key_Return);  // Enter that no button takes presses Install
     EXPECT_EQ(screen().progressLabel()->text(), text("Progress.password"));
-    EXPECT_FALSE(buttonsEnabled());
+    EXPECT_FALSE(screen().installButton()->isEnabled() || screen().uninstallButton()->isEnabled());
 
     ASSERT_TRUE(output.wait(120000)) << "no output while the script runs";
     EXPECT_EQ(screen().detailsView()->toPlainText(), QStringLiteral("copying the driver files"));

@@ -15,7 +15,6 @@ namespace {
 
 using testing::ElementsAre;
 using Outcome = InstallFlowListener::Outcome;
-using Result = Outcome::Result;
 
 const char* const stepNames[] = {"None", "Password", "Installing", "Registering", "Uninstalling", "Reloading"};
 const char* const resultNames[] = {"Succeeded", "ScriptFailed", "BlessFailed", "Cancelled", "NotLaunched"};

@@ -49,22 +49,18 @@ struct RecordingProcessExit final : ProcessExit {
     EventLog& log;
 };
 
-// Records alerts among the other events, and runs a probe the moment one shows; questions are
-// answered with confirmAnswer.
+// Records alerts among the other events; questions are answered with confirmAnswer.
 struct RecordingAlerts final : AlertPresenter {
     explicit RecordingAlerts(EventLog& events) : log(events) {}
     void runModal(const Alert& alert) override
     {
         alerts.push_back(alert);
         log.add("alert:" + alert.messageText.toStdString());
-        if (onShow)
-            onShow();
     }
     bool runConfirmation(const Alert& alert, const QString&) override { questions.push_back(alert); return confirmAnswer; }
     EventLog& log;
     std::vector<Alert> alerts, questions;
     bool confirmAnswer = true;
-    std::function<void()> onShow;
 };
 
 struct FixedOSVersionSource final : OSVersionSource {
