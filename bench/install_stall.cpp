@@ -6,11 +6,11 @@
 // Goal: at most 50 ms. Prints the figures; exits with 1 when the goal is missed.
 #include "App/Screens/InstallHelperViewController.h"
 #include "App/Screens/Storyboard.h"
+#include "App/Screens/Window.h"
 #include "App/Shell/AlertPresenter.h"
-#include "App/Shell/AppWiring.h"
 #include "App/Shell/ProcessExit.h"
 #include "App/Shell/SystemRestart.h"
-#include "App/Shell/Window.h"
+#include "App/Start/AppWiring.h"
 #include "Common/Logger.h"
 #include "PrivilegedTask/Linux/PkexecElevator.h"
 #include "PrivilegedTask/QVPrivilegedTask.h"
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
 
     Window window;
     window.setContentViewController(
-        Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName))->instantiateInitialController());
+        Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), wiring.services())->instantiateInitialController());
     auto* screen = qobject_cast<InstallHelperViewController*>(window.contentViewController());
     window.show();
     StallMeter meter;

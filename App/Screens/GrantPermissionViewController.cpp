@@ -2,10 +2,11 @@
 
 #include "App/Screens/HelpPopoverPresenter.h"
 #include "App/Screens/ScreenStyle.h"
+#include "App/Shell/AppServices.h"
 #include "App/Shell/RestartRequest.h"
 #include "ui_GrantPermissionViewController.h"
 
-GrantPermissionViewController::GrantPermissionViewController() = default;
+GrantPermissionViewController::GrantPermissionViewController(AppServices& services) : ViewController(services) {}
 GrantPermissionViewController::~GrantPermissionViewController() = default;
 
 QWidget* GrantPermissionViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
@@ -27,7 +28,7 @@ void GrantPermissionViewController::viewDidLoad()
 {
     ViewController::viewDidLoad();
     ScreenStyle::styleBackgroundView(bgView());
-    ScreenStyle::stylePrimaryButton(goButton());
+    ScreenStyle::stylePrimaryButton(goButton(), services().colors);
     setStringValue(titleLabel(), "GrantPermissionViewController.title");
     setStringValue(stepLabel(), "GrantPermissionViewController.stepLabel");
     setStringValue(instructionsLabel(), "GrantPermissionViewController.instructionsLabel");
@@ -37,10 +38,10 @@ void GrantPermissionViewController::viewDidLoad()
 
 void GrantPermissionViewController::rebootAction(QObject*)
 {
-    RestartRequest::perform();
+    RestartRequest::perform(services());
 }
 
 void GrantPermissionViewController::helperAction(QObject*)
 {
-    HelpPopoverPresenter::showHelp(helperbutton());
+    HelpPopoverPresenter::showHelp(helperbutton(), services());
 }

@@ -14,7 +14,7 @@ class GrantPermissionViewController;
 class GrantPermissionViewController final : public ViewController {
     Q_OBJECT
 public:
-    GrantPermissionViewController();
+    explicit GrantPermissionViewController(AppServices& services);
     ~GrantPermissionViewController() override;
 
     QWidget* bgView() const;

@@ -8,13 +8,13 @@
 
 #include <QWidget>
 
-void HelpPopoverPresenter::showHelp(QWidget* helpButton)
+void HelpPopoverPresenter::showHelp(QWidget* helpButton, AppServices& services)
 {
-    AppServices::current().logger.log("show helper action");
+    services.logger.log("show helper action");
     if (!helpButton)
         return;
     auto* popover = new Popover(helpButton->window());
-    auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
+    auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), services);
     popover->setContentViewController(storyboard->instantiateControllerWithIdentifier(QStringLiteral("helper")));
     popover->showRelativeToRect(helpButton->rect(), helpButton, Popover::Edge::MaxY);
 }

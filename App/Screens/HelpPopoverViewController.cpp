@@ -3,7 +3,7 @@
 #include "App/Screens/ScreenStyle.h"
 #include "ui_HelpPopoverViewController.h"
 
-HelpPopoverViewController::HelpPopoverViewController() = default;
+HelpPopoverViewController::HelpPopoverViewController(AppServices& services) : ViewController(services) {}
 HelpPopoverViewController::~HelpPopoverViewController() = default;
 
 QLabel* HelpPopoverViewController::q1() const { return ui_ ? ui_->q1 : nullptr; }

@@ -13,7 +13,7 @@ class HelpPopoverViewController;
 class HelpPopoverViewController final : public ViewController {
     Q_OBJECT
 public:
-    HelpPopoverViewController();
+    explicit HelpPopoverViewController(AppServices& services);
     ~HelpPopoverViewController() override;
 
     QLabel* q1() const;

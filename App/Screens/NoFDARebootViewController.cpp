@@ -1,10 +1,11 @@
 #include "App/Screens/NoFDARebootViewController.h"
 
 #include "App/Screens/ScreenStyle.h"
+#include "App/Shell/AppServices.h"
 #include "App/Shell/RestartRequest.h"
 #include "ui_NoFDARebootViewController.h"
 
-NoFDARebootViewController::NoFDARebootViewController() = default;
+NoFDARebootViewController::NoFDARebootViewController(AppServices& services) : ViewController(services) {}
 NoFDARebootViewController::~NoFDARebootViewController() = default;
 
 QWidget* NoFDARebootViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }
@@ -24,7 +25,7 @@ void NoFDARebootViewController::viewDidLoad()
 {
     ViewController::viewDidLoad();
     ScreenStyle::styleBackgroundView(bgView());
-    ScreenStyle::stylePrimaryButton(goButton());
+    ScreenStyle::stylePrimaryButton(goButton(), services().colors);
     setStringValue(titleLabel(), "NoFDARebootViewController.title");
     setStringValue(stepLabel(), "NoFDARebootViewController.stepLabel");
     setStringValue(instructionsLabel(), "NoFDARebootViewController.instructionsLabel");
@@ -33,5 +34,5 @@ void NoFDARebootViewController::viewDidLoad()
 
 void NoFDARebootViewController::rebootAction(QObject*)
 {
-    RestartRequest::perform();
+    RestartRequest::perform(services());
 }

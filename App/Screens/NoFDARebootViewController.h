@@ -14,7 +14,7 @@ class NoFDARebootViewController;
 class NoFDARebootViewController final : public ViewController {
     Q_OBJECT
 public:
-    NoFDARebootViewController();
+    explicit NoFDARebootViewController(AppServices& services);
     ~NoFDARebootViewController() override;
 
     QWidget* bgView() const;

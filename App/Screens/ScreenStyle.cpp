@@ -1,6 +1,5 @@
 #include "App/Screens/ScreenStyle.h"
 
-#include "App/Shell/AppServices.h"
 #include "App/Shell/ColorCatalog.h"
 
 #include <QAbstractButton>
@@ -46,21 +45,21 @@ void ScreenStyle::styleDetailsView(QPlainTextEdit* view)
                             .arg(view->objectName()));
 }
 
-void ScreenStyle::stylePrimaryButton(QAbstractButton* button)
+void ScreenStyle::stylePrimaryButton(QAbstractButton* button, ColorCatalog& colors)
 {
-    styleButton(button, primaryColorName);
+    styleButton(button, colors, primaryColorName);
 }
 
-void ScreenStyle::styleSecondaryButton(QAbstractButton* button)
+void ScreenStyle::styleSecondaryButton(QAbstractButton* button, ColorCatalog& colors)
 {
-    styleButton(button, secondaryColorName);
+    styleButton(button, colors, secondaryColorName);
 }
 
-void ScreenStyle::styleButton(QAbstractButton* button, const char* colorName)
+void ScreenStyle::styleButton(QAbstractButton* button, ColorCatalog& colors, const char* colorName)
 {
     if (!button)
         return;
-    std::optional<QColor> color = AppServices::current().colors.colorNamed(QString::fromUtf8(colorName));
+    std::optional<QColor> color = colors.colorNamed(QString::fromUtf8(colorName));
     QString fill = color ? QStringLiteral("background-color: %1; ").arg(color->name()) : QString();
     // A disabled title stays legible on the light fill (while work runs, for instance).
     button->setStyleSheet(QStringLiteral("#%1 { %2border: none; border-radius: %3px; padding: 6px 24px; } "

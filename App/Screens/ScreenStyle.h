@@ -1,5 +1,6 @@
 #pragma once
 
+class ColorCatalog;
 class QAbstractButton;
 class QPalette;
 class QPlainTextEdit;
@@ -15,12 +16,12 @@ public:
     static constexpr const char* secondaryColorName = "lightGrey";
 
     static void styleBackgroundView(QWidget* view);
-    static void stylePrimaryButton(QAbstractButton* button);
-    static void styleSecondaryButton(QAbstractButton* button);
+    static void stylePrimaryButton(QAbstractButton* button, ColorCatalog& colors);
+    static void styleSecondaryButton(QAbstractButton* button, ColorCatalog& colors);
     static void styleDetailsView(QPlainTextEdit* view);
     // Dark text on white, whatever the desktop's palette.
     static QPalette panelPalette();
 
 private:
-    static void styleButton(QAbstractButton* button, const char* colorName);
+    static void styleButton(QAbstractButton* button, ColorCatalog& colors, const char* colorName);
 };

@@ -9,14 +9,14 @@
 namespace {
 
 template <typename Controller>
-std::unique_ptr<ViewController> make()
+std::unique_ptr<ViewController> make(AppServices& services)
 {
-    return std::make_unique<Controller>();
+    return std::make_unique<Controller>(services);
 }
 
 struct Scene {
     const char* identifier;
-    std::unique_ptr<ViewController> (*create)();
+    std::unique_ptr<ViewController> (*create)(AppServices& services);
 };
 
 constexpr Scene scenes[] = {
@@ -28,23 +28,23 @@ constexpr Scene scenes[] = {
 
 }  // namespace
 
-std::unique_ptr<Storyboard> Storyboard::storyboardWithName(const QString& name)
+std::unique_ptr<Storyboard> Storyboard::storyboardWithName(const QString& name, AppServices& services)
 {
     if (name != QLatin1String(mainName))
         return nullptr;
-    return std::make_unique<Storyboard>();
+    return std::make_unique<Storyboard>(services);
 }
 
 std::unique_ptr<ViewController> Storyboard::instantiateControllerWithIdentifier(const QString& identifier) const
 {
     for (const Scene& scene : scenes) {
         if (identifier == QLatin1String(scene.identifier))
-            return scene.create();
+            return scene.create(services_);
     }
     return nullptr;
 }
 
 std::unique_ptr<ViewController> Storyboard::instantiateInitialController() const
 {
-    return make<InstallHelperViewController>();
+    return make<InstallHelperViewController>(services_);
 }

@@ -4,7 +4,7 @@
 #include "App/Shell/Localization.h"
 #include "ui_VenturaQRCodeViewController.h"
 
-VenturaQRCodeViewController::VenturaQRCodeViewController() = default;
+VenturaQRCodeViewController::VenturaQRCodeViewController(AppServices& services) : ViewController(services) {}
 VenturaQRCodeViewController::~VenturaQRCodeViewController() = default;
 
 QWidget* VenturaQRCodeViewController::bgView() const { return ui_ ? ui_->bgView : nullptr; }

@@ -16,7 +16,7 @@ public:
     // Where the QR code leads (App/Resources/Images/generate.sh encodes it).
     static constexpr const char* helpAddress = "https://help.example.org/ntfs-setup";
 
-    VenturaQRCodeViewController();
+    explicit VenturaQRCodeViewController(AppServices& services);
     ~VenturaQRCodeViewController() override;
 
     QWidget* bgView() const;

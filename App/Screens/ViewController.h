@@ -6,9 +6,11 @@
 
 class QAbstractButton;
 class QLabel;
+struct AppServices;
 
 // A screen: owns its view, which it builds from its scene the first time the view is asked for,
-// and then styles and fills in once (viewDidLoad).
+// and then styles and fills in once (viewDidLoad). It reaches the platform through the services
+// the storyboard handed it.
 class ViewController : public QObject {
     Q_OBJECT
 public:
@@ -22,7 +24,9 @@ public:
     virtual bool windowShouldClose() { return true; }
 
 protected:
-    ViewController() = default;
+    explicit ViewController(AppServices& services) : services_(services) {}
+
+    AppServices& services() const { return services_; }
 
     // Builds the scene's widgets into the view (uic's setupUi) and binds the actions.
     virtual void loadView(QWidget& view) = 0;
@@ -36,5 +40,6 @@ protected:
     static void setAccessibleText(QWidget* widget, const char* nameKey, const char* descriptionKey = nullptr);
 
 private:
+    AppServices& services_;
     QPointer<QWidget> view_;
 };

@@ -8,9 +8,8 @@
 
 #include <string>
 
-void RestartRequest::perform()
+void RestartRequest::perform(AppServices& services)
 {
-    AppServices& services = AppServices::current();
     QString errorInfo;
     if (!services.restart.restart(errorInfo)) {
         std::string info = errorInfo.toStdString();

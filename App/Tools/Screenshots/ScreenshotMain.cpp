@@ -2,12 +2,12 @@
 // Usage: ntfs_app_screenshots install|installing|grantFDA|justReboot|scanQRCode|helper|popover[-dark]
 // "installing" runs the app folder's install script for real, below NTFS_INSTALL_ROOT.
 // Nothing here restarts the computer or ends the process on a button press.
-#include "App/Shell/AppDelegate.h"
-#include "App/Shell/AppWiring.h"
-#include "App/Shell/ApplicationShell.h"
 #include "App/Shell/Localization.h"
 #include "App/Shell/ProcessExit.h"
 #include "App/Shell/SystemRestart.h"
+#include "App/Start/AppDelegate.h"
+#include "App/Start/AppWiring.h"
+#include "App/Start/ApplicationShell.h"
 #include "App/Tools/Screenshots/ScreenshotScene.h"
 #include "Common/Logger.h"
 
@@ -60,13 +60,13 @@ int main(int argc, char** argv)
     auto translator = Localization::installForUserLocale();
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     QWidget backdrop(nullptr, Qt::FramelessWindowHint);
     backdrop.setStyleSheet(QStringLiteral("background-color: #cdd3da;"));
     backdrop.setGeometry(QGuiApplication::primaryScreen()->geometry());
     shell.window().move(120, 240);
     shell.launch();
-    ScreenshotScene scene(backdrop, shell.window(), QString::fromLocal8Bit(argv[1]));
+    ScreenshotScene scene(backdrop, shell.window(), QString::fromLocal8Bit(argv[1]), wiring.services());
     if (!scene.start()) {
         std::fprintf(stderr, "unknown scene %s\n", argv[1]);
         return 2;

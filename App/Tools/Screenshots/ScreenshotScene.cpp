@@ -4,7 +4,7 @@
 #include "App/Screens/InstallHelperViewController.h"
 #include "App/Screens/Popover.h"
 #include "App/Screens/Storyboard.h"
-#include "App/Shell/Window.h"
+#include "App/Screens/Window.h"
 #include "App/Tools/Screenshots/HoldingElevator.h"
 #include "PrivilegedTask/QVPrivilegedTask.h"
 
@@ -18,8 +18,8 @@
 
 #include <cstdio>
 
-ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scene)
-    : backdrop_(backdrop), window_(window), scene_(std::move(scene))
+ScreenshotScene::ScreenshotScene(QWidget& backdrop, Window& window, QString scene, AppServices& services)
+    : backdrop_(backdrop), window_(window), scene_(std::move(scene)), services_(services)
 {
 }
 
@@ -44,7 +44,7 @@ bool ScreenshotScene::start()
                          : scene_ == QLatin1String("installing") ? QStringLiteral("install")
                                                                  : scene_;
     if (identifier != QLatin1String("install")) {
-        auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
+        auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), services_);
         auto controller = storyboard->instantiateControllerWithIdentifier(identifier);
         if (!controller)
             return false;

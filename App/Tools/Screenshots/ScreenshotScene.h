@@ -7,6 +7,7 @@
 #include <QTimer>
 
 class Window;
+struct AppServices;
 
 // Puts one scene into the window (and, for "popover", opens the help popover on the Full Disk
 // Access screen; for "installing", presses Install and opens the details once the script's output
@@ -16,8 +17,8 @@ class Window;
 class ScreenshotScene final : public QObject {
     Q_OBJECT
 public:
-    // The backdrop stands for a desktop behind the window.
-    ScreenshotScene(QWidget& backdrop, Window& window, QString scene);
+    // The backdrop stands for a desktop behind the window; the scenes are made with services.
+    ScreenshotScene(QWidget& backdrop, Window& window, QString scene, AppServices& services);
 
     // False for an unknown scene name.
     bool start();
@@ -36,6 +37,7 @@ private:
     QWidget& backdrop_;
     Window& window_;
     QString scene_;
+    AppServices& services_;
     bool dark_ = false;
     bool installing_ = false;
     QTimer quiet_;

@@ -1,9 +1,9 @@
 // Opens the app's window on a restart screen and presses its go button, with the app's real
 // restart and real exit. Log lines go to standard output as "log: <line>".
 // Refuses to run unless DBUS_SYSTEM_BUS_ADDRESS names a bus: it must never reach a real logind.
-#include "App/Shell/AppDelegate.h"
-#include "App/Shell/AppWiring.h"
-#include "App/Shell/ApplicationShell.h"
+#include "App/Start/AppDelegate.h"
+#include "App/Start/AppWiring.h"
+#include "App/Start/ApplicationShell.h"
 #include "Common/Logger.h"
 #include "tests/App/Shell/TestAppServices.h"
 
@@ -35,10 +35,10 @@ int main(int argc, char** argv)
     AppWiring wiring(overrides);
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { std::puts("aboutToQuit"); std::fflush(stdout); });
     shell.launch();
-    shell.window().setContentViewController(ntfs::test::makeScreen(QString::fromLocal8Bit(argv[1])));
+    shell.window().setContentViewController(ntfs::test::makeScreen(wiring.services(), QString::fromLocal8Bit(argv[1])));
     QTimer::singleShot(0, &shell.window(), [&shell] {
         shell.window().findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
     });

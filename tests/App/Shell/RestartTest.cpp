@@ -13,7 +13,7 @@ class RestartTest : public ::testing::TestWithParam<const char*> {
 protected:
     void pressGo()
     {
-        makeScreen(QString::fromLatin1(GetParam()))->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
+        makeScreen(services.appServices(), QString::fromLatin1(GetParam()))->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->click();
     }
 
     // The real restart and exit in a child, on a private system bus that a fake logind may own.

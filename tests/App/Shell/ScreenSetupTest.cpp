@@ -32,7 +32,7 @@ TEST(ScreenSetupTest, EveryTextIsTranslatedAndEveryControlNamed)
             TestAppServices services;
             if (!colours)
                 services.colors.table.clear();
-            auto screen = makeScreen(QString::fromLatin1(identifier));
+            auto screen = makeScreen(services.appServices(), QString::fromLatin1(identifier));
             std::vector<QString> texts;
             for (auto* label : screen->view()->findChildren<QLabel*>())
                 texts.push_back(label->text());
@@ -79,7 +79,7 @@ TEST(ScreenSetupTest, PicksTheTranslationForTheUsersLocale)
         auto translator = Localization::translatorForLocale(QLocale(QString::fromLatin1(locale)));
         ASSERT_TRUE(translator);
         QCoreApplication::installTranslator(translator.get());
-        auto screen = makeScreen(QStringLiteral("grantFDA"));
+        auto screen = makeScreen(services.appServices(), QStringLiteral("grantFDA"));
         EXPECT_EQ(screen->view()->findChild<QAbstractButton*>(QStringLiteral("goButton"))->text(),
                   QString::fromUtf8(restartTitle)) << locale;
         QCoreApplication::removeTranslator(translator.get());
@@ -93,7 +93,7 @@ TEST(ScreenSetupTest, TextsStayDarkUnderADarkDesktopPalette)
     QApplication::setPalette(QPalette(QColor(0x3a, 0x3a, 0x3a), QColor(0x23, 0x23, 0x23)));
     for (const char* identifier : allScreens) {
         TestAppServices services;
-        auto screen = makeScreen(QString::fromLatin1(identifier));
+        auto screen = makeScreen(services.appServices(), QString::fromLatin1(identifier));
         for (QWidget* widget : screen->view()->findChildren<QWidget*>()) {
             bool text = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QPlainTextEdit*>(widget);
             EXPECT_TRUE(!text || widget->palette().color(widget->foregroundRole()).lightness() < 100)
@@ -112,7 +112,7 @@ TEST(ScreenSetupTest, WhitePanelsAndFilledRoundedButtons)
                           Case{"scanQRCode", nullptr, {}}}) {
         SCOPED_TRACE(c.identifier);
         TestAppServices services;
-        auto screen = makeScreen(QString::fromLatin1(c.identifier));
+        auto screen = makeScreen(services.appServices(), QString::fromLatin1(c.identifier));
         QWidget* view = screen->view();
         view->resize(640, 440);
         view->show();

@@ -1,7 +1,7 @@
-#include "App/Linux/ResourceColorCatalog.h"
-#include "App/Shell/AppDelegate.h"
-#include "App/Shell/ApplicationShell.h"
-#include "App/Shell/Window.h"
+#include "App/Screens/Window.h"
+#include "App/Shell/Linux/ResourceColorCatalog.h"
+#include "App/Start/AppDelegate.h"
+#include "App/Start/ApplicationShell.h"
 #include "tests/App/Shell/TestAppServices.h"
 #include "tests/support/TempDir.h"
 
@@ -23,9 +23,9 @@ TEST_P(QuitTest, ClosingTheWindowQuitsTheApp)
     TestAppServices services;
     AppDelegate delegate;
     auto& application = *qobject_cast<QApplication*>(QCoreApplication::instance());
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, services.appServices());
     shell.launch();
-    shell.window().setContentViewController(makeScreen(QString::fromLatin1(GetParam())));
+    shell.window().setContentViewController(makeScreen(services.appServices(), QString::fromLatin1(GetParam())));
     QSignalSpy aboutToQuit(&application, &QCoreApplication::aboutToQuit);
     QTimer::singleShot(0, &shell.window(), [&] { shell.window().close(); });
     // Only keeps a broken quit from hanging the test run.

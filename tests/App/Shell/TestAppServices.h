@@ -3,11 +3,11 @@
 #include "App/Screens/Storyboard.h"
 #include "App/Screens/ViewController.h"
 #include "App/Shell/AlertPresenter.h"
-#include "App/Shell/AppWiring.h"
 #include "App/Shell/ColorCatalog.h"
 #include "App/Shell/OSVersionSource.h"
 #include "App/Shell/ProcessExit.h"
 #include "App/Shell/SystemRestart.h"
+#include "App/Start/AppWiring.h"
 #include "tests/support/RecordingLogger.h"
 
 #include <QColor>
@@ -49,22 +49,18 @@ struct RecordingProcessExit final : ProcessExit {
     EventLog& log;
 };
 
-// Records alerts among the other events, and runs a probe the moment one shows; questions are
-// answered with confirmAnswer.
+// Records alerts among the other events; questions are answered with confirmAnswer.
 struct RecordingAlerts final : AlertPresenter {
     explicit RecordingAlerts(EventLog& events) : log(events) {}
     void runModal(const Alert& alert) override
     {
         alerts.push_back(alert);
         log.add("alert:" + alert.messageText.toStdString());
-        if (onShow)
-            onShow();
     }
     bool runConfirmation(const Alert& alert, const QString&) override { questions.push_back(alert); return confirmAnswer; }
     EventLog& log;
     std::vector<Alert> alerts, questions;
     bool confirmAnswer = true;
-    std::function<void()> onShow;
 };
 
 struct FixedOSVersionSource final : OSVersionSource {
@@ -72,7 +68,7 @@ struct FixedOSVersionSource final : OSVersionSource {
     OperatingSystemVersion version{13, 0, 0};
 };
 
-// Recording doubles for every service the screens reach, installed for the object's life.
+// Recording doubles for every service the screens reach, wired for the object's life.
 class TestAppServices {
 public:
     static inline const QColor lightBlue{0x12, 0x34, 0xd6}, lightGrey{0x9a, 0x9b, 0x9c};
@@ -80,6 +76,8 @@ public:
     explicit TestAppServices(std::optional<QString> bundle = QString()) : bundle_(std::move(bundle)) {}
     TestAppServices(const TestAppServices&) = delete;
     TestAppServices& operator=(const TestAppServices&) = delete;
+
+    AppServices& appServices() { return wiring_.services(); }
 
     EventLog log;
     RecordingLogger logger;
@@ -95,9 +93,9 @@ private:
 };
 
 // A screen as the storyboard makes it; "install" stands for the initial controller.
-inline std::unique_ptr<ViewController> makeScreen(const QString& identifier)
+inline std::unique_ptr<ViewController> makeScreen(AppServices& services, const QString& identifier)
 {
-    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"));
+    auto storyboard = Storyboard::storyboardWithName(QStringLiteral("Main"), services);
     return identifier == QLatin1String("install") ? storyboard->instantiateInitialController()
                                                   : storyboard->instantiateControllerWithIdentifier(identifier);
 }

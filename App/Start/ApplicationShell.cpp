@@ -1,13 +1,13 @@
-#include "App/Shell/ApplicationShell.h"
+#include "App/Start/ApplicationShell.h"
 
 #include "App/Screens/Storyboard.h"
 #include "App/Screens/ViewController.h"
-#include "App/Shell/AppDelegate.h"
+#include "App/Start/AppDelegate.h"
 
 #include <QApplication>
 
-ApplicationShell::ApplicationShell(QApplication& application, AppDelegate& delegate)
-    : application_(application), delegate_(delegate)
+ApplicationShell::ApplicationShell(QApplication& application, AppDelegate& delegate, AppServices& services)
+    : application_(application), delegate_(delegate), services_(services)
 {
     application_.setQuitOnLastWindowClosed(delegate_.applicationShouldTerminateAfterLastWindowClosed(application_));
     QObject::connect(&application_, &QCoreApplication::aboutToQuit, &delegate_, &AppDelegate::applicationWillTerminate);
@@ -15,7 +15,7 @@ ApplicationShell::ApplicationShell(QApplication& application, AppDelegate& deleg
 
 void ApplicationShell::launch()
 {
-    auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName));
+    auto storyboard = Storyboard::storyboardWithName(QString::fromLatin1(Storyboard::mainName), services_);
     window_.setContentViewController(storyboard->instantiateInitialController());
     window_.resize(windowSize);
     window_.show();

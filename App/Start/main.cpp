@@ -1,4 +1,4 @@
-#include "App/Shell/ApplicationMain.h"
+#include "App/Start/ApplicationMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,9 +1,9 @@
-#include "App/Shell/ApplicationMain.h"
+#include "App/Start/ApplicationMain.h"
 
-#include "App/Shell/AppDelegate.h"
-#include "App/Shell/AppWiring.h"
-#include "App/Shell/ApplicationShell.h"
 #include "App/Shell/Localization.h"
+#include "App/Start/AppDelegate.h"
+#include "App/Start/AppWiring.h"
+#include "App/Start/ApplicationShell.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -16,6 +16,6 @@ int applicationMain(int argc, char** argv)
     auto translator = Localization::installForUserLocale();
 
     AppDelegate delegate;
-    ApplicationShell shell(application, delegate);
+    ApplicationShell shell(application, delegate, wiring.services());
     return shell.run();
 }

@@ -1,4 +1,4 @@
-#include "App/Linux/BlessToolServiceManagement.h"
+#include "App/Shell/Linux/BlessToolServiceManagement.h"
 
 #include "App/BlessTool/BlessToolStatus.h"
 #include "App/Shell/Bundle.h"

@@ -1,4 +1,4 @@
-#include "App/Linux/ImmediateProcessExit.h"
+#include "App/Shell/Linux/ImmediateProcessExit.h"
 
 #include <cstdlib>
 

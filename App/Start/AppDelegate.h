@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/Window.h"
+#include "App/Screens/Window.h"
 
 #include <QObject>
 #include <QPointer>

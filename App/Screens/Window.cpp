@@ -1,4 +1,4 @@
-#include "App/Shell/Window.h"
+#include "App/Screens/Window.h"
 
 #include "App/Screens/ViewController.h"
 #include "App/Shell/Localization.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/AppDelegate.h"
+#include "App/Start/AppDelegate.h"
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(const QGuiApplication&) const
 {

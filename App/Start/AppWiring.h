@@ -20,8 +20,7 @@ struct AppServiceOverrides {
     std::optional<QString> bundlePath;  // none: the folder of the running executable
 };
 
-// The one place that builds the app's services. They are installed (AppServices::current) for
-// the object's life.
+// The one place that builds the app's services; they live as long as the object.
 class AppWiring {
 public:
     explicit AppWiring(const AppServiceOverrides& overrides = {});
@@ -35,5 +34,4 @@ private:
     struct Owned;
     std::unique_ptr<Owned> owned_;
     std::unique_ptr<AppServices> services_;
-    std::unique_ptr<AppServicesScope> scope_;
 };

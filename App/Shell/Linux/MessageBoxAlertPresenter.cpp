@@ -1,4 +1,4 @@
-#include "App/Linux/MessageBoxAlertPresenter.h"
+#include "App/Shell/Linux/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
 #include <QMessageBox>

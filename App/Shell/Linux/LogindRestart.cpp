@@ -1,4 +1,4 @@
-#include "App/Linux/LogindRestart.h"
+#include "App/Shell/Linux/LogindRestart.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

@@ -1,4 +1,4 @@
-#include "App/Linux/ResourceColorCatalog.h"
+#include "App/Shell/Linux/ResourceColorCatalog.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,12 +1,12 @@
-#include "App/Shell/AppWiring.h"
+#include "App/Start/AppWiring.h"
 
-#include "App/Linux/BlessToolServiceManagement.h"
-#include "App/Linux/ImmediateProcessExit.h"
-#include "App/Linux/LinuxPlatformVersionSource.h"
-#include "App/Linux/LogindRestart.h"
-#include "App/Linux/MessageBoxAlertPresenter.h"
-#include "App/Linux/ResourceColorCatalog.h"
 #include "App/Shell/Bundle.h"
+#include "App/Shell/Linux/BlessToolServiceManagement.h"
+#include "App/Shell/Linux/ImmediateProcessExit.h"
+#include "App/Shell/Linux/LinuxPlatformVersionSource.h"
+#include "App/Shell/Linux/LogindRestart.h"
+#include "App/Shell/Linux/MessageBoxAlertPresenter.h"
+#include "App/Shell/Linux/ResourceColorCatalog.h"
 #include "Common/Linux/SyslogLogger.h"
 
 namespace {
@@ -51,7 +51,6 @@ AppWiring::AppWiring(const AppServiceOverrides& overrides) : owned_(std::make_un
         either<BlessToolServiceManagement>(overrides.serviceManagement, own.serviceManagement, *own.bundle, logger),
         *own.bundle,
     });
-    scope_ = std::make_unique<AppServicesScope>(*services_);
 }
 
 AppWiring::~AppWiring() = default;

@@ -1,24 +1,20 @@
 #pragma once
 
-#include "App/Screens/InstallHelperViewController.h"
-#include "App/Shell/Localization.h"
-#include "App/Shell/Window.h"
 #include "PrivilegedTask/Elevator.h"
 #include "PrivilegedTask/Linux/PkexecElevator.h"
 #include "PrivilegedTask/QVPrivilegedTask.h"
-#include "tests/App/Shell/TestAppServices.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RecordingLogger.h"
 #include "tests/support/TempDir.h"
 
 #include <QCoreApplication>
-#include <QSignalSpy>
-#include <QTranslator>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 namespace ntfs::test {
@@ -65,9 +61,8 @@ inline void writeFile(const fs::path& path, const std::string& content)
 }
 
 // An app folder in a temporary directory (driver stand-ins, scripts written by the test, copies of
-// the bless tool and of the helper it carries), a temporary root that the bless tool and the
-// scripts write into, recording services, the English texts, and a window on the installation
-// screen. Tools run for real through a scripted elevator.
+// the bless tool and of the helper it carries) and a temporary root that the bless tool and the
+// scripts write into. Tools run for real through a scripted elevator.
 class InstallFixture : public testing::Test {
 protected:
     static constexpr const char* label = "com.zel.ntfs.HelperTool";
@@ -83,17 +78,10 @@ protected:
         setenv("NTFS_INSTALL_ROOT", root_.path().c_str(), 1);
         QVPrivilegedTask::setElevator(elevator);
         QVPrivilegedTask::setLogger(std::make_shared<RecordingLogger>());
-        QCoreApplication::installTranslator(translator_.get());
-        window = std::make_unique<Window>();
-        window->setContentViewController(makeScreen(QStringLiteral("install")));
-        services.log.events.clear();  // the screen's styling
     }
 
     void TearDown() override
     {
-        window.reset();
-        settle();
-        QCoreApplication::removeTranslator(translator_.get());
         QVPrivilegedTask::setElevator(nullptr);
         QVPrivilegedTask::setLogger(nullptr);
         unsetenv("NTFS_INSTALL_ROOT");
@@ -113,24 +101,7 @@ protected:
         ASSERT_EQ(status, 0) << output;
     }
 
-    InstallHelperViewController& screen() const
-    {
-        return dynamic_cast<InstallHelperViewController&>(*window->contentViewController());
-    }
-
-    // Starts a flow of the screen (a press, an action) and returns once it has finished.
-    void runFlow(const std::function<void()>& start) const
-    {
-        QSignalSpy finished(&screen(), &InstallHelperViewController::flowFinished);
-        start();
-        ASSERT_TRUE(finished.wait(120000)) << "the flow did not finish";  // only a guard against a hang
-        settle();
-    }
-
-    // Lets the window release a screen it replaced.
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-    std::string contentClass() const { return window->contentViewController()->metaObject()->className(); }
-    static QString text(const char* key) { return Localization::localizedString(key); }
+    QString appPath() const { return QString::fromStdString(app_.path().string()); }
     fs::path carried() const { return app_ / "Library/LaunchServices" / label; }
     fs::path installed() const { return root_ / "Library/PrivilegedHelperTools" / label; }
 
@@ -145,12 +116,7 @@ protected:
     }
 
     TempDir app_, root_, work_;
-    TestAppServices services{QString::fromStdString(app_.path().string())};
     std::shared_ptr<ScriptedElevator> elevator = std::make_shared<ScriptedElevator>();
-    std::unique_ptr<Window> window;
-
-private:
-    std::unique_ptr<QTranslator> translator_ = Localization::translatorForLocale(QLocale(QLocale::English));
 };
 
 }  // namespace ntfs::test

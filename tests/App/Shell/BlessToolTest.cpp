@@ -1,5 +1,5 @@
 // ntfs-bless-helper against a temporary root: what it installs, how it replaces, what it refuses.
-#include "tests/App/Screens/InstallFixture.h"
+#include "tests/App/Shell/InstallFixture.h"
 
 #include "App/BlessTool/BlessToolStatus.h"
 #include "Common/ElfSection.h"
