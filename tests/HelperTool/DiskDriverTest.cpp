@@ -217,7 +217,7 @@ TEST_F(DiskDriver, DiskJobsHoldTheDiskLockAndNoDaemonKeepsIt)
 // Two callers on one device, each starting 0-40 ms late, on a kernel mount (ext4) and on ntfs-3g.
 TEST_F(DiskDriver, RacingCallersNeverReformatAMountedVolume)
 {
-    constexpr int rounds = 8;
+    constexpr int rounds = 50;
     auto second = daemon_.client();
     const auto journalLost = [] { return sh("dmesg | grep -c 'Journal got removed'"); };
     const auto lostBefore = journalLost();
