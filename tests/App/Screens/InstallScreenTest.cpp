@@ -7,6 +7,7 @@
 #include "App/Screens/Popover.h"
 #include "App/Screens/Window.h"
 #include "App/Shell/Localization.h"
+#include "Common/UniqueFd.h"
 #include "tests/App/Shell/TestAppServices.h"
 
 #include <QAbstractButton>
@@ -28,18 +29,21 @@ using Outcome = InstallFlowListener::Outcome;
 using Result = Outcome::Result;
 using Flow = Outcome::Flow;
 
-// A fifo that a script waits at; opened on the way out too, as a waiting script would hold up the end.
+// A fifo that a script waits at. Opened read-write, it takes the word before the script has come
+// to read it and keeps it until the script does; opened on the way out too, as a waiting script
+// would hold up the end.
 struct Gate {
     explicit Gate(fs::path at) : path(std::move(at)) { EXPECT_EQ(mkfifo(path.c_str(), 0600), 0); }
     ~Gate() { open(); }
-    void open() const
+    void open()
     {
-        if (int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
-            (void)!write(fd, "go\n", 3);
-            close(fd);
-        }
+        if (!writer)
+            writer = UniqueFd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        if (writer)
+            (void)!write(writer.get(), "go\n", 3);
     }
     fs::path path;
+    UniqueFd writer;
 };
 
 class InstallScreenTest : public InstallFixture {
