@@ -4,7 +4,11 @@
 #include "Driver/MountTable.h"
 
 #include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <cerrno>
+#include <dirent.h>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,6 +16,7 @@
 #include <map>
 #include <poll.h>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -73,10 +78,14 @@ std::vector<std::pair<dev_t, std::string>> familyOf(dev_t number)
     fs::path self = fs::canonical(sysfsOf(number), ec);
     if (ec)
         return family;
-    for (const auto& child : fs::directory_iterator(self, ec))
-        if (fs::exists(child.path() / "partition"))
+    // Partitions are the sub-folders named after the disk ("sdb1", "loop0p1").
+    const std::string disk = self.filename().string();
+    for (const auto& child : fs::directory_iterator(self, ec)) {
+        const std::string name = child.path().filename().string();
+        if (name.size() > disk.size() && name.compare(0, disk.size(), disk) == 0 && fs::exists(child.path() / "partition", ec))
             if (auto part = numberFromSysfs(child.path()))
-                family.emplace_back(*part, child.path().filename().string());
+                family.emplace_back(*part, name);
+    }
     for (std::size_t i = 0; i < family.size() && i < 256; ++i) {
         for (const auto& holder : fs::directory_iterator(sysfsOf(family[i].first) / "holders", ec))
             if (auto held = numberFromSysfs(fs::path("/sys/class/block") / holder.path().filename()))
@@ -85,11 +94,20 @@ std::vector<std::pair<dev_t, std::string>> familyOf(dev_t number)
     return family;
 }
 
-std::string linkText(const fs::path& link)
+// The entries of a /proc folder, read straight from the kernel: the scan below visits every
+// process and descriptor, and allocates nothing per name. `visit` returns false to stop.
+template <typename Visit>
+void forEachEntry(int folder, Visit visit)
 {
-    std::array<char, 256> buffer;
-    ssize_t n = readlink(link.c_str(), buffer.data(), buffer.size());
-    return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
+    std::array<char, 8192> buffer;
+    for (ssize_t n; (n = getdents64(folder, buffer.data(), buffer.size())) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+            at += entry->d_reclen;
+            if (entry->d_name[0] != '.' && !visit(entry->d_name))
+                return;
+        }
+    }
 }
 
 // The mounts that hold device nodes: only descriptors opened there are worth a look.
@@ -103,15 +121,50 @@ std::set<int> deviceNodeMounts()
     return ids;
 }
 
-int mountIdOf(const fs::path& fdinfo)
+// Whether no one holds the device exclusively: a driver or a kernel mount. A refused open is no
+// close of the node, so it wakes no watcher.
+bool releasedAt(const std::string& path)
 {
-    std::ifstream info(fdinfo);
-    std::string key;
-    int id = -1;
-    while (info >> key)
-        if (key == "mnt_id:" && info >> id)
-            return id;
-    return -1;
+    UniqueFd probe(open(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+    return probe || errno != EBUSY;
+}
+
+int mountIdOf(int fdinfoFolder, const char* fd)
+{
+    UniqueFd info(openat(fdinfoFolder, fd, O_RDONLY | O_CLOEXEC));
+    std::array<char, 512> text{};
+    if (!info || read(info.get(), text.data(), text.size() - 1) <= 0)
+        return -1;
+    const char* at = std::strstr(text.data(), "mnt_id:");
+    return at ? std::atoi(at + 7) : -1;
+}
+
+// Whether process `pid` holds `device` open.
+bool holdsDevice(int proc, const char* pid, dev_t device, const std::set<int>& nodeMounts)
+{
+    const std::string process(pid);
+    UniqueFd fds(openat(proc, (process + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fds)
+        return false;
+    UniqueFd fdinfo;
+    bool holds = false;
+    forEachEntry(fds.get(), [&](const char* fd) {
+        std::array<char, 64> target{};
+        ssize_t n = readlinkat(fds.get(), fd, target.data(), target.size() - 1);
+        if (n < 0)
+            return errno != EACCES;  // one refused, all are: the process is not ours to look into
+        if (std::string_view(target.data(), static_cast<std::size_t>(n)).substr(0, 5) != "/dev/")
+            return true;
+        if (!fdinfo)
+            fdinfo = UniqueFd(openat(proc, (process + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!nodeMounts.count(mountIdOf(fdinfo.get(), fd)))
+            return true;
+        struct statx info {};
+        holds = statx(fds.get(), fd, AT_STATX_DONT_SYNC, STATX_TYPE, &info) == 0 && S_ISBLK(info.stx_mode)
+                && makedev(info.stx_rdev_major, info.stx_rdev_minor) == device;
+        return !holds;
+    });
+    return holds;
 }
 
 }  // namespace
@@ -166,33 +219,19 @@ BlockDevice::Usage BlockDevice::usage() const
     return {};
 }
 
-std::vector<BlockDevice::Holder> BlockDevice::holders() const
+std::vector<pid_t> BlockDevice::holders() const
 {
     const std::set<int> nodeMounts = deviceNodeMounts();
-    std::vector<Holder> found;
-    std::error_code ec;
-    for (const auto& process : fs::directory_iterator("/proc", ec)) {
-        std::string name = process.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos || name == std::to_string(getpid()))
-            continue;
-        Holder holder{static_cast<pid_t>(std::stol(name)), false};
-        bool holds = false;
-        std::error_code fdError;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            std::string target = linkText(fd.path());
-            if (target == "/dev/fuse")
-                holder.servesFuse = true;
-            if (holds || target.rfind("/dev/", 0) != 0)
-                continue;
-            if (!nodeMounts.count(mountIdOf(process.path() / "fdinfo" / fd.path().filename())))
-                continue;
-            struct statx info {};
-            holds = statx(AT_FDCWD, fd.path().c_str(), AT_STATX_DONT_SYNC, STATX_TYPE, &info) == 0
-                    && S_ISBLK(info.stx_mode) && makedev(info.stx_rdev_major, info.stx_rdev_minor) == number_;
-        }
-        if (holds)
-            found.push_back(holder);
-    }
+    const std::string self = std::to_string(getpid());
+    std::vector<pid_t> found;
+    UniqueFd proc(open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!proc)
+        return found;
+    forEachEntry(proc.get(), [&](const char* name) {
+        if (std::isdigit(static_cast<unsigned char>(name[0])) && self != name && holdsDevice(proc.get(), name, number_, nodeMounts))
+            found.push_back(static_cast<pid_t>(std::atol(name)));
+        return true;
+    });
     return found;
 }
 
@@ -207,6 +246,28 @@ bool BlockDevice::waitForEnd(const std::vector<pid_t>& pids, int timeoutMs)
         pollfd ended{process.get(), POLLIN, 0};
         if (left.count() <= 0 || poll(&ended, 1, static_cast<int>(left.count())) != 1)
             return false;
+    }
+    return true;
+}
+
+bool BlockDevice::waitForRelease(std::chrono::milliseconds timeout) const
+{
+    // Mostly it is free already: a FUSE daemon closes its device while it answers the unmount.
+    // Only then does a watch pay off, whose teardown costs the kernel a grace period.
+    if (releasedAt(path_))
+        return true;
+    UniqueFd closes(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (!closes || inotify_add_watch(closes.get(), path_.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        return releasedAt(path_);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::array<char, 4096> events;
+    while (!releasedAt(path_)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd closed{closes.get(), POLLIN, 0};
+        if (left.count() <= 0 || poll(&closed, 1, static_cast<int>(left.count())) != 1)
+            return releasedAt(path_);
+        while (read(closes.get(), events.data(), events.size()) > 0) {
+        }
     }
     return true;
 }

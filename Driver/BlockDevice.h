@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -16,11 +17,6 @@ public:
         Use use = Use::Free;
         std::string why;  // for people: what is mounted where
     };
-    struct Holder {
-        pid_t pid = 0;
-        bool servesFuse = false;  // holds /dev/fuse too: the FUSE daemon of a volume on the device
-    };
-
     // Nothing, with `why` set, when the name is not a block device.
     static std::optional<BlockDevice> named(const std::string& disk, std::string& why);
 
@@ -33,9 +29,12 @@ public:
     Usage usage() const;
     // The processes that hold the device open. Only descriptors opened on /dev are looked at, so
     // a process with files open on a hung file system costs nothing and stalls nothing.
-    std::vector<Holder> holders() const;
+    std::vector<pid_t> holders() const;
     // Waits until these processes have ended, or the timeout has passed; false then.
     static bool waitForEnd(const std::vector<pid_t>& pids, int timeoutMs);
+    // Waits until no one holds the device exclusively (a FUSE daemon lets go of its device only
+    // as its volume goes), or the timeout has passed; false then.
+    bool waitForRelease(std::chrono::milliseconds timeout) const;
 
 private:
     BlockDevice(std::string path, dev_t number) : path_(std::move(path)), number_(number) {}

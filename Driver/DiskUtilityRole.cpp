@@ -54,13 +54,13 @@ int printed(const ToolRunner::Result& result)
     return result.status;
 }
 
-int mountKernelVolume(const std::string& disk, const std::string& mountPoint)
+int mountKernelVolume(const std::string& disk, const std::string& type, const std::string& mountPoint)
 {
     auto claim = FreeDiskClaim::take(me, disk);
     if (!claim.held())
         return claim.refusal();
     std::string why;
-    if (!KernelMount::mount(claim.device().path(), mountPoint, "", "nosuid,nodev", why))
+    if (!KernelMount::mount(claim.device().path(), mountPoint, type, "nosuid,nodev", why))
         return failWith(me, status::notMounted, claim.device().path() + " was not mounted: " + why);
     return status::done;
 }
@@ -85,7 +85,7 @@ int mount(const std::string& disk)
         VolumeMount::record(outcome);
         result = outcome.status;
     } else {
-        result = mountKernelVolume(device->path(), mountPoint);
+        result = mountKernelVolume(device->path(), type, mountPoint);
     }
     if (result != status::done) {
         if (made)
@@ -98,10 +98,11 @@ int mount(const std::string& disk)
 
 int rename(const std::string& disk, const std::string& name)
 {
-    std::string why;
-    auto device = BlockDevice::named(disk, why);
-    if (!device)
-        return failWith(me, status::notBlockDevice, why);
+    // Claimed first: the probe and the tool then share what the kernel has read of the device.
+    auto claim = FreeDiskClaim::take(me, disk);
+    if (!claim.held())
+        return claim.refusal();
+    const std::string& device = claim.device().path();
     struct Labeller {
         const char* type;
         const char* tool;
@@ -114,16 +115,13 @@ int rename(const std::string& disk, const std::string& name)
                                             {"ext3", "e2label", VolumeLabel::FileSystem::Ext},
                                             {"ext4", "e2label", VolumeLabel::FileSystem::Ext}};
     static const char* const labelled[] = {"ntfs", "exfat", "vfat", "ext2", "ext3", "ext4", nullptr};
-    std::string type = typeOf(device->path(), labelled);
+    std::string type = typeOf(device, labelled);
     auto labeller = std::find_if(std::begin(labellers), std::end(labellers), [&](const Labeller& l) { return type == l.type; });
     if (labeller == std::end(labellers))
-        return failWith(me, status::unreadable, device->path() + " holds no file system whose label it can set");
+        return failWith(me, status::unreadable, device + " holds no file system whose label it can set");
     if (auto refusal = VolumeLabel::refusal(name, labeller->fileSystem))
         return failWith(me, status::usage, *refusal + "; nothing was written");
-    auto claim = FreeDiskClaim::take(me, disk);
-    if (!claim.held())
-        return claim.refusal();
-    return printed(ToolRunner::run(labeller->tool, {device->path(), name}, toolDeadline));
+    return printed(ToolRunner::run(labeller->tool, {device, name}, toolDeadline));
 }
 
 // The first partition's node: "loop0" gives "loop0p1", "sdb" gives "sdb1".

@@ -1,12 +1,55 @@
 #include "Driver/MountTable.h"
 
 #include <fcntl.h>
-#include <libmount/libmount.h>
-#include <memory>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 namespace ntfs {
+namespace {
+
+// The kernel writes space, tab, newline and backslash in paths as \ooo.
+std::string unescaped(const std::string& field)
+{
+    auto octal = [&](std::size_t at) { return at < field.size() && field[at] >= '0' && field[at] <= '7'; };
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+// One line of /proc/self/mountinfo: "ID PARENT MAJOR:MINOR ROOT TARGET OPTIONS [TAGS...] - TYPE
+// SOURCE SUPER-OPTIONS".
+std::optional<MountTable::Entry> parsedLine(const std::string& line)
+{
+    std::istringstream fields(line);
+    MountTable::Entry entry;
+    int parent = 0;
+    unsigned deviceMajor = 0, deviceMinor = 0;
+    char colon = 0;
+    std::string root, target, tag;
+    if (!(fields >> entry.id >> parent >> deviceMajor >> colon >> deviceMinor >> root >> target >> entry.options) || colon != ':')
+        return std::nullopt;
+    while (fields >> tag && tag != "-") {
+    }
+    std::string source;
+    if (tag != "-" || !(fields >> entry.type >> source))
+        return std::nullopt;
+    entry.device = makedev(deviceMajor, deviceMinor);
+    entry.target = unescaped(target);
+    entry.source = unescaped(source);
+    entry.type = unescaped(entry.type);
+    return entry;
+}
+
+}  // namespace
 
 std::optional<dev_t> MountTable::deviceNumberOf(const std::string& path)
 {
@@ -22,18 +65,13 @@ std::optional<dev_t> MountTable::deviceNumberOf(const std::string& path)
 MountTable MountTable::read()
 {
     MountTable table;
-    std::unique_ptr<libmnt_table, decltype(&mnt_unref_table)> parsed(mnt_new_table_from_file("/proc/self/mountinfo"),
-                                                                      &mnt_unref_table);
-    if (!parsed)
-        return table;
-    std::unique_ptr<libmnt_iter, decltype(&mnt_free_iter)> iter(mnt_new_iter(MNT_ITER_FORWARD), &mnt_free_iter);
-    libmnt_fs* fs = nullptr;
-    auto text = [](const char* value) { return std::string(value ? value : ""); };
-    while (mnt_table_next_fs(parsed.get(), iter.get(), &fs) == 0) {
-        Entry entry{mnt_fs_get_id(fs), text(mnt_fs_get_source(fs)), text(mnt_fs_get_target(fs)),
-                    text(mnt_fs_get_fstype(fs)), text(mnt_fs_get_vfs_options(fs)), mnt_fs_get_devno(fs), std::nullopt};
-        entry.sourceDevice = deviceNumberOf(entry.source);
-        table.entries_.push_back(std::move(entry));
+    std::ifstream mountinfo("/proc/self/mountinfo");
+    for (std::string line; std::getline(mountinfo, line);) {
+        auto entry = parsedLine(line);
+        if (!entry)
+            continue;
+        entry->sourceDevice = deviceNumberOf(entry->source);
+        table.entries_.push_back(std::move(*entry));
     }
     return table;
 }

@@ -7,7 +7,7 @@
 
 namespace ntfs {
 
-// The kernel's mount table as this process sees it (/proc/self/mountinfo, through libmount). It
+// The kernel's mount table as this process sees it (/proc/self/mountinfo, read as the kernel writes it). It
 // never looks into a mounted file system: a hung FUSE daemon cannot stall it.
 class MountTable {
 public:

@@ -140,16 +140,18 @@ const char* NtfsVolumeState::nameOf(State state)
 NtfsVolumeState::State NtfsVolumeState::of(const std::string& device, const Reading& reading, std::string& detail)
 {
     ReadDeadline deadline(reading.seconds, reading.statusWhenTooSlow);
-    if (!isNtfs(device)) {
-        detail = device + " holds no NTFS file system";
-        return State::NotNtfs;
-    }
     firstComplaint.clear();
     ntfs_log_set_handler(keepComplaint);
     std::unique_ptr<ntfs_volume, VolumeCloser> volume(
         ntfs_mount(device.c_str(), NTFS_MNT_RDONLY | NTFS_MNT_FORENSIC | NTFS_MNT_IGNORE_HIBERFILE));
+    const int mountError = errno;
+    // Only a volume that does not open is worth asking libblkid about: damaged, or no NTFS at all.
+    if (!volume && !isNtfs(device)) {
+        detail = device + " holds no NTFS file system";
+        return State::NotNtfs;
+    }
     if (!volume) {
-        detail = "the volume cannot be read: " + (firstComplaint.empty() ? std::strerror(errno) : firstComplaint);
+        detail = "the volume cannot be read: " + (firstComplaint.empty() ? std::strerror(mountError) : firstComplaint);
         return State::Unreadable;
     }
     if (reading.hibernation) {

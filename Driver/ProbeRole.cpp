@@ -45,8 +45,8 @@ int state(const BlockDevice& device)
 
 int holders(const BlockDevice& device)
 {
-    for (const auto& holder : device.holders())
-        std::printf("%d\n", static_cast<int>(holder.pid));
+    for (pid_t holder : device.holders())
+        std::printf("%d\n", static_cast<int>(holder));
     return status::done;
 }
 

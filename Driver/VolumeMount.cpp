@@ -92,6 +92,10 @@ VolumeMount::Outcome VolumeMount::mountDevice(const Request& request, Outcome ou
         return failed(std::move(outcome), status::notMounted,
                       "cannot be mounted: it is not an NTFS volume, or it is damaged (" + detail + ")");
 
+    // Worked out before the volume is there: afterwards the path leads into it.
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(request.mountPoint, ec);
+    const std::string mountPoint = ec ? request.mountPoint : canonical.string();
     bool readOnly = options->readOnlyAsked() || outcome.state != NtfsVolumeState::State::Clean;
     std::string driver = "ntfs-3g";
     bool mounted = false;
@@ -103,10 +107,8 @@ VolumeMount::Outcome VolumeMount::mountDevice(const Request& request, Outcome ou
         return failed(std::move(outcome), status::notMounted, "was not mounted: " + outcome.toolOutput);
 
     // What the kernel says counts, not what was asked: a driver may fall back to read-only.
-    std::error_code ec;
-    auto canonical = std::filesystem::weakly_canonical(request.mountPoint, ec);
     const MountTable table = MountTable::read();
-    const MountTable::Entry* entry = table.at(ec ? request.mountPoint : canonical.string());
+    const MountTable::Entry* entry = table.at(mountPoint);
     describe(entry ? MountTable::readOnly(*entry) : readOnly, options->readOnlyAsked(), driver, outcome);
     return outcome;
 }

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -18,7 +17,7 @@ namespace ntfs {
 namespace {
 
 constexpr auto lockWait = std::chrono::seconds(30);
-constexpr int daemonEndMs = 20000;
+constexpr auto daemonEnd = std::chrono::seconds(20);
 
 int fail(int code, const std::string& why)
 {
@@ -37,16 +36,16 @@ std::string asInTable(const std::string& path)
     return normal;
 }
 
-void warnAboutOthers(const BlockDevice& device, const std::vector<pid_t>& others)
+void warnAboutOthers(const BlockDevice& device)
 {
-    for (pid_t pid : others) {
-        if (kill(pid, 0) != 0)
-            continue;  // gone meanwhile
+    for (pid_t holder : device.holders()) {
         std::fflush(stdout);
         std::fprintf(stderr, "tarn_ntfs-diskutil: warning: %s is still open in process %d\n", device.path().c_str(),
-                     static_cast<int>(pid));
+                     static_cast<int>(holder));
     }
 }
+
+bool servedByFuse(const MountTable::Entry& entry) { return entry.type.rfind("fuse", 0) == 0; }
 
 }  // namespace
 
@@ -56,10 +55,12 @@ int VolumeUnmount::unmount(const std::string& argument)
     const std::string asTarget = asInTable(argument);
     const MountTable::Entry* atTarget = table.at(asTarget);
     std::vector<std::string> targets;
+    bool fuse = false;
     std::string why;
     std::optional<BlockDevice> device;
     if (atTarget) {
         targets.push_back(atTarget->target);
+        fuse = servedByFuse(*atTarget);
         if (atTarget->sourceDevice)
             device = BlockDevice::named(atTarget->source, why);
     } else {
@@ -69,20 +70,17 @@ int VolumeUnmount::unmount(const std::string& argument)
         auto mounts = table.of(device->number());
         if (mounts.empty())
             return fail(status::notMounted, device->path() + " is not mounted");
-        for (auto entry = mounts.rbegin(); entry != mounts.rend(); ++entry)
+        for (auto entry = mounts.rbegin(); entry != mounts.rend(); ++entry) {
             targets.push_back(entry->target);
+            fuse = fuse || servedByFuse(*entry);
+        }
     }
 
     std::optional<DiskLock> lock;
-    std::vector<pid_t> daemons, others;
     if (device) {
         lock = DiskLock::take(*device, lockWait, why);
         if (!lock)
             return fail(status::busy, why);
-        // A FUSE driver lets go of its device only after the unmount; whoever comes next (a
-        // check, a format) needs it gone.
-        for (const auto& holder : device->holders())
-            (holder.servesFuse ? daemons : others).push_back(holder.pid);
     }
     for (const auto& target : targets) {
         if (umount2(target.c_str(), UMOUNT_NOFOLLOW) != 0) {
@@ -92,11 +90,11 @@ int VolumeUnmount::unmount(const std::string& argument)
         }
         std::printf("unmounted %s\n", atTarget ? argument.c_str() : device->path().c_str());
     }
-    if (device && !BlockDevice::waitForEnd(daemons, daemonEndMs))
-        std::fprintf(stderr, "tarn_ntfs-diskutil: warning: the driver of %s had not ended %d s after the unmount\n",
-                     device->path().c_str(), daemonEndMs / 1000);
+    if (device && fuse && !device->waitForRelease(daemonEnd))
+        std::fprintf(stderr, "tarn_ntfs-diskutil: warning: the driver of %s had not let go of it %d s after the unmount\n",
+                     device->path().c_str(), static_cast<int>(daemonEnd.count()));
     else if (device)
-        warnAboutOthers(*device, others);
+        warnAboutOthers(*device);
     // The folder that "mount" made under /media goes with the volume.
     std::string made = atTarget ? asTarget : "/media/" + std::filesystem::path(device->path()).filename().string();
     if (made.rfind("/media/", 0) == 0)

@@ -30,7 +30,7 @@ int main(int argc, char** argv)
         snprintf(library, sizeof library, "%s%s", folder, place);
         if (access(library, R_OK) != 0)
             continue;
-        void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+        void* handle = dlopen(library, RTLD_LAZY | RTLD_LOCAL);
         if (!handle) {
             fprintf(stderr, "tarn_ntfs: %s\n", dlerror());
             return 69;

@@ -2,10 +2,13 @@
 // program run directly (spawn and wait, in-process) with the same arguments on the same loop device,
 // round by round: the helper's share (goal: at most 1.1). A third column runs the ntfs-3g or
 // exfatprogs tool underneath on its own: the driver's share, the price of its checks (lock, state,
-// devices in use; goal for mount, unmount, check and rename: at most 1.5). Prints medians, then the
+// devices in use; goal for mount, unmount, check and rename: at most 1.5). An unmount is done when
+// the volume's FUSE daemon has written it out and let go of the device, so its third column is
+// umount(8) and then the end of that daemon. Prints medians, then the
 // processes that one mount, unmount and check through the helper start (strace on the helper; goal
 // for a mount: 4). Needs root, loop devices, FUSE and ntfs-3g; says so and ends otherwise. Asserts
 // nothing.
+#include "Common/UniqueFd.h"
 #include "HelperTool/Platform/Linux/PosixCommandRunner.h"
 #include "bench/Measure.h"
 #include "tests/HelperTool/HelperDaemon.h"
@@ -18,7 +21,9 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <poll.h>
 #include <sstream>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -88,6 +93,18 @@ int main(int argc, char** argv)
     auto ntfs = [&] { run.run("/usr/sbin/mkntfs", {"-Q", "-L", "Bench", dev}); };
     auto mounted = [&] { ntfs(); run.run("/usr/bin/ntfs-3g", {dev, mp}); };
     auto unmount = [&] { run.run(diskutil, {"unmount", dev}); };
+    pid_t fuseDaemon = 0;  // of the volume that `mountedWithDaemon` mounted
+    auto mountedWithDaemon = [&] {
+        mounted();
+        fuseDaemon = static_cast<pid_t>(std::atoi(run.run("/usr/bin/pgrep", {"-n", "-x", "ntfs-3g"}).output.c_str()));
+    };
+    auto umountAndDaemonEnd = [&] {
+        ntfs::UniqueFd ends(static_cast<int>(syscall(SYS_pidfd_open, fuseDaemon, 0)));
+        run.run("/usr/bin/umount", {dev});
+        pollfd ended{ends.get(), POLLIN, 0};
+        if (ends)
+            poll(&ended, 1, 20000);
+    };
 
     auto direct = [&](const std::string& tool, std::vector<std::string> args) {
         return [&run, tool, args = std::move(args)] { run.run(tool, args); };
@@ -97,8 +114,8 @@ int main(int argc, char** argv)
                     direct(formatter, {"-v", "Bench", dev}), ntfs}},
         {"mount", {[&] { unmount(); ntfs(); }, [&] { helper->mountNTFSDisk(mountHelper, dev, "", mp); },
                    direct(mountHelper, {"-o", "", dev, mp}), direct("/usr/bin/ntfs-3g", {dev, mp})}},
-        {"unmount", {mounted, [&] { helper->unmountDisk(diskutil, dev); }, direct(diskutil, {"unmount", dev}),
-                     direct("/usr/bin/umount", {dev})}},
+        {"unmount", {mountedWithDaemon, [&] { helper->unmountDisk(diskutil, dev); }, direct(diskutil, {"unmount", dev}),
+                     umountAndDaemonEnd}},
         {"check", {[&] { unmount(); ntfs(); }, [&] { helper->checkDisk(fix, dev); }, direct(fix, {dev}),
                    direct("/usr/bin/ntfsfix", {"-d", dev})}},
         {"rename", {[] {}, [&] { helper->renameUnmountedVolume(diskutil, dev, "Renamed"); },

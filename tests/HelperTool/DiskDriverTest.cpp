@@ -325,7 +325,7 @@ TEST_F(DiskDriver, UnmountWaitsForItsOwnDaemonAlone)
     sh("kill -STOP \"$1\"", {daemon});
 
     prepare("clean");
-    ASSERT_EQ(client_->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "Healthy").status, 0);
+    ASSERT_EQ(client_->mountNTFSDisk(mountHelper, dev_, "", volumes_ / "Healthy volume").status, 0);
     ChildProcess reader({"/bin/sh", "-c", "exec sleep 600 <\"$0\"", dev_});
     sh("for i in $(seq 500); do readlink /proc/\"$1\"/fd/0 | grep -q ^/dev/ && break; sleep 0.01; done",
        {std::to_string(reader.pid())});
