@@ -75,12 +75,11 @@ std::vector<std::pair<dev_t, std::string>> familyOf(dev_t number)
 {
     std::vector<std::pair<dev_t, std::string>> family{{number, ""}};
     std::error_code ec;
-    fs::path self = fs::canonical(sysfsOf(number), ec);
+    // Partitions are the sub-folders named after the disk ("sdb1", "loop0p1").
+    const std::string disk = fs::read_symlink(sysfsOf(number), ec).filename().string();
     if (ec)
         return family;
-    // Partitions are the sub-folders named after the disk ("sdb1", "loop0p1").
-    const std::string disk = self.filename().string();
-    for (const auto& child : fs::directory_iterator(self, ec)) {
+    for (const auto& child : fs::directory_iterator(sysfsOf(number), ec)) {
         const std::string name = child.path().filename().string();
         if (name.size() > disk.size() && name.compare(0, disk.size(), disk) == 0 && fs::exists(child.path() / "partition", ec))
             if (auto part = numberFromSysfs(child.path()))
@@ -187,13 +186,14 @@ std::optional<BlockDevice> BlockDevice::named(const std::string& disk, std::stri
 
 BlockDevice BlockDevice::wholeDisk() const
 {
+    // The kernel's link names the partition's folder, which sits in its disk's ("…/sdb/sdb1").
     std::error_code ec;
-    fs::path self = fs::canonical(sysfsOf(number_), ec);
+    const fs::path self = sysfsOf(number_);
+    const fs::path link = fs::read_symlink(self, ec);
     if (ec || !fs::exists(self / "partition", ec))
         return *this;
-    fs::path disk = self.parent_path();
-    auto number = numberFromSysfs(disk);
-    std::string path = "/dev/" + disk.filename().string();
+    auto number = numberFromSysfs(self / "..");
+    std::string path = "/dev/" + link.parent_path().filename().string();
     if (number && MountTable::deviceNumberOf(path) == number)
         return BlockDevice(path, *number);
     return *this;

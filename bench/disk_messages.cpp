@@ -4,7 +4,9 @@
 // exfatprogs tool underneath on its own: the driver's share, the price of its checks (lock, state,
 // devices in use; goal for mount, unmount, check and rename: at most 1.5). An unmount is done when
 // the volume's FUSE daemon has written it out and let go of the device, so its third column is
-// umount(8) and then the end of that daemon. Prints medians, then the
+// umount(8) and then the end of that daemon. A fourth runs the same tool under timeout(1): the
+// least that any program costs which starts a tool with a deadline and waits for it, the floor
+// under the driver's share. Prints medians, then the
 // processes that one mount, unmount and check through the helper start (strace on the helper; goal
 // for a mount: 4). Needs root, loop devices, FUSE and ntfs-3g; says so and ends otherwise. Asserts
 // nothing.
@@ -35,7 +37,7 @@ struct Pair {
     std::function<void()> prepare;  // untimed, before each of the two
     std::function<void()> helper;
     std::function<void()> tool;  // the same driver file, run directly
-    std::function<void()> raw;   // what the driver file launches
+    std::function<void(bool)> raw;  // what the driver file launches; true: under timeout(1)
 };
 
 // The processes (not threads) that `step` makes the helper and its descendants start, from an
@@ -98,9 +100,18 @@ int main(int argc, char** argv)
         mounted();
         fuseDaemon = static_cast<pid_t>(std::atoi(run.run("/usr/bin/pgrep", {"-n", "-x", "ntfs-3g"}).output.c_str()));
     };
-    auto umountAndDaemonEnd = [&] {
+    auto runRaw = [&run](bool wrapped, const std::string& program, std::vector<std::string> args) {
+        if (!wrapped)
+            return run.run(program, args);
+        args.insert(args.begin(), {"600", program});
+        return run.run("/usr/bin/timeout", args);
+    };
+    auto raw = [&runRaw](const std::string& program, std::vector<std::string> args) {
+        return [&runRaw, program, args = std::move(args)](bool wrapped) { runRaw(wrapped, program, args); };
+    };
+    auto umountAndDaemonEnd = [&](bool wrapped) {
         ntfs::UniqueFd ends(static_cast<int>(syscall(SYS_pidfd_open, fuseDaemon, 0)));
-        run.run("/usr/bin/umount", {dev});
+        runRaw(wrapped, "/usr/bin/umount", {dev});
         pollfd ended{ends.get(), POLLIN, 0};
         if (ends)
             poll(&ended, 1, 20000);
@@ -111,21 +122,21 @@ int main(int argc, char** argv)
     };
     const std::vector<std::pair<const char*, Pair>> pairs{
         {"format", {[] {}, [&] { helper->formatNTFSDisk(formatter, dev, "Bench"); },
-                    direct(formatter, {"-v", "Bench", dev}), ntfs}},
+                    direct(formatter, {"-v", "Bench", dev}), raw("/usr/sbin/mkntfs", {"-Q", "-L", "Bench", dev})}},
         {"mount", {[&] { unmount(); ntfs(); }, [&] { helper->mountNTFSDisk(mountHelper, dev, "", mp); },
-                   direct(mountHelper, {"-o", "", dev, mp}), direct("/usr/bin/ntfs-3g", {dev, mp})}},
+                   direct(mountHelper, {"-o", "", dev, mp}), raw("/usr/bin/ntfs-3g", {dev, mp})}},
         {"unmount", {mountedWithDaemon, [&] { helper->unmountDisk(diskutil, dev); }, direct(diskutil, {"unmount", dev}),
                      umountAndDaemonEnd}},
         {"check", {[&] { unmount(); ntfs(); }, [&] { helper->checkDisk(fix, dev); }, direct(fix, {dev}),
-                   direct("/usr/bin/ntfsfix", {"-d", dev})}},
+                   raw("/usr/bin/ntfsfix", {"-d", dev})}},
         {"rename", {[] {}, [&] { helper->renameUnmountedVolume(diskutil, dev, "Renamed"); },
-                    direct(diskutil, {"rename", dev, "Renamed"}), direct("/usr/sbin/ntfslabel", {dev, "Renamed"})}},
+                    direct(diskutil, {"rename", dev, "Renamed"}), raw("/usr/sbin/ntfslabel", {dev, "Renamed"})}},
         {"eraseVolume", {[] {}, [&] { helper->formatDisk(diskutil, dev, 0, "Stick", true); },
                          direct(diskutil, {"eraseVolume", "ExFAT", "Stick", dev}),
-                         direct("/usr/sbin/mkfs.exfat", {"-L", "Stick", dev})}},
+                         raw("/usr/sbin/mkfs.exfat", {"-L", "Stick", dev})}},
     };
     struct Times {
-        std::vector<double> helper, tool, raw;
+        std::vector<double> helper, tool, raw, wrapped;
     };
     std::map<std::string, Times> times;
     auto timed = [&](const Pair& pair, const std::function<void()>& step, std::vector<double>& into) {
@@ -137,19 +148,20 @@ int main(int argc, char** argv)
         for (const auto& [name, pair] : pairs) {
             timed(pair, pair.helper, times[name].helper);
             timed(pair, pair.tool, times[name].tool);
-            timed(pair, pair.raw, times[name].raw);
+            timed(pair, [&] { pair.raw(false); }, times[name].raw);
+            timed(pair, [&] { pair.raw(true); }, times[name].wrapped);
         }
     }
     auto median = [](std::vector<double> v) {
         std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
         return v[v.size() / 2];
     };
-    std::printf("%-12s %10s %10s %10s %12s %14s   (%d rounds, %ld MiB image on %s)\n", "message", "helper ms",
-                "tool ms", "raw ms", "helper/tool", "tool/raw", rounds, mebibytes, dev.c_str());
+    std::printf("%-12s %10s %10s %10s %10s %12s %9s %12s   (%d rounds, %ld MiB image on %s)\n", "message", "helper ms",
+                "tool ms", "raw ms", "timeout ms", "helper/tool", "tool/raw", "timeout/raw", rounds, mebibytes, dev.c_str());
     for (const auto& [name, pair] : pairs) {
         const Times& t = times[name];
-        double h = median(t.helper) / 1000, d = median(t.tool) / 1000, r = median(t.raw) / 1000;
-        std::printf("%-12s %10.1f %10.1f %10.1f %12.2f %14.2f\n", name, h, d, r, h / d, d / r);
+        double h = median(t.helper) / 1000, d = median(t.tool) / 1000, r = median(t.raw) / 1000, w = median(t.wrapped) / 1000;
+        std::printf("%-12s %10.1f %10.1f %10.1f %10.1f %12.2f %9.2f %12.2f\n", name, h, d, r, w, h / d, d / r, w / r);
     }
     unmount();
     ntfs();
